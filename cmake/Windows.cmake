@@ -1,0 +1,57 @@
+# Cross build of the COM servers, tools and test suites for 32- and 64-bit Windows.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+# Nothing but system DLLs at run time.
+set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS "${CMAKE_SHARED_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+
+add_library(zucom STATIC
+  com/ComModule.cpp com/ComObject.cpp com/ClassFactory.cpp com/HResult.cpp
+  com/Bstr.cpp com/Variant.cpp com/SafeArray.cpp)
+target_include_directories(zucom PUBLIC ${ZU_ROOT})
+target_link_libraries(zucom PUBLIC ole32 oleaut32 uuid)
+zu_strict(zucom)
+
+add_library(zufiltercore STATIC ${ZU_PORTABLE_SOURCES} filter/AnsiConvertWin.cpp)
+target_include_directories(zufiltercore PUBLIC ${ZU_ROOT})
+zu_strict(zufiltercore)
+
+add_library(zuplugins_units STATIC filter/ZuHTMLFilter.cpp)
+target_link_libraries(zuplugins_units PUBLIC zufiltercore zucom urlmon)
+zu_strict(zuplugins_units)
+
+add_library(ZuPlugins SHARED filter/ZuPluginsExports.cpp filter/ZuPlugins.def)
+target_link_libraries(ZuPlugins PRIVATE zuplugins_units)
+zu_strict(ZuPlugins)
+
+add_executable(scandemo tools/scandemo/scandemo.cpp)
+target_link_libraries(scandemo PRIVATE zuplugins_units)
+zu_strict(scandemo)
+
+# GoogleTest from Debian's sources, built with the cross compiler.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_library(zutestsupport STATIC tests/support/ScratchRegistry.cpp tests/support/ComTestMain.cpp)
+target_include_directories(zutestsupport PUBLIC ${ZU_ROOT})
+target_link_libraries(zutestsupport PUBLIC zucom gtest advapi32)
+zu_strict(zutestsupport)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ZU_ROOT}/scripts/wine-exec)
+
+function(zu_wine_suite name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE zutestsupport)
+  zu_strict(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()
+
+zu_wine_suite(com_tests tests/com/ComObjectTest.cpp tests/com/HoldersTest.cpp tests/support/ScratchRegistryTest.cpp)
+
+zu_wine_suite(streamfilter_tests
+  tests/streamfilter/TagParserTest.cpp tests/streamfilter/FilterCoreTest.cpp tests/streamfilter/ZuHTMLFilterTest.cpp
+  tests/streamfilter/FakeProtocol.cpp)
+target_link_libraries(streamfilter_tests PRIVATE zuplugins_units)
+add_dependencies(streamfilter_tests ZuPlugins)

@@ -1,0 +1,107 @@
+#include "ZuHTMLFilterCore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "FilterResults.h"
+
+using namespace zu;
+
+void TZuHTMLFilterCore::BeginDocument(IInternetBindInfo*) {}
+bool TZuHTMLFilterCore::PassText() { return true; }
+bool TZuHTMLFilterCore::PassTag(TTagParser&, TByteStream&) { return true; }
+void TZuHTMLFilterCore::EndDocument(TByteStream&) {}
+bool TZuHTMLFilterCore::IsFiltering() { return false; }
+
+int32_t TZuHTMLFilterCore::Read(IZuRawSource* inner, void* buffer, uint32_t size, uint32_t* bytesRead) {
+  uint32_t ignored = 0;
+  if (!bytesRead)
+    bytesRead = &ignored;
+  if (!IsFiltering())
+    return inner ? inner->ReadRaw(buffer, size, bytesRead) : kE_FAIL;
+  try {
+    return FilterRead(inner, buffer, size, bytesRead);
+  } catch (...) {
+    // The bytes a failed PassTag left in FPending are scanned afresh next time.
+    FScan.Reset();
+    *bytesRead = 0;
+    return kE_FAIL;
+  }
+}
+
+int32_t TZuHTMLFilterCore::FilterRead(IZuRawSource* inner, void* buffer, uint32_t size, uint32_t* bytesRead) {
+  *bytesRead = 0;
+  int32_t last = kS_OK;
+  while (!FEndOfData && FOutput.Size() < size && last == kS_OK) {
+    if (!inner)
+      return kE_FAIL;
+    uint32_t got = 0;
+    last = inner->ReadRaw(FReadBuffer, ReadBufferSize, &got);
+    FEndOfData = last == kS_FALSE;
+    // An inner protocol that claims more than it was given room for is not
+    // believed beyond the buffer.
+    got = std::min(got, ReadBufferSize);
+    if (got > 0) {
+      if (FEncoding == EncodingUnknown) {
+        if (got < 2)
+          FEncoding = EncodingShortFirst;
+        else if (FReadBuffer[0] == 0xFF && FReadBuffer[1] == 0xFE)
+          FEncoding = EncodingUtf16;
+        else
+          FEncoding = EncodingAnsi;
+      }
+      FPending.Write(FReadBuffer, got);
+      ScanPending();
+    }
+    // A failed download is reported at once; bytes that came with the failure
+    // are kept for a later read rather than dropped.
+    if (last == kINET_E_DOWNLOAD_FAILURE || last == kINET_E_DATA_NOT_AVAILABLE)
+      return last;
+    if (got == 0 && last == kS_OK) {
+      // S_OK with nothing read would spin this loop forever.
+      break;
+    }
+  }
+  // Runs once, right after the inner protocol's end; and should a subclass have
+  // thrown before it ran, on the next read, so nothing stays pending for ever.
+  if (FEndOfData && !FEndFlushed) {
+    FEndFlushed = true;
+    FOutput.Write(FPending.Data(), FPending.Size());
+    FPending.Clear();
+    FScan.Reset();
+    EndDocument(FOutput);
+  }
+  const size_t n = std::min<size_t>(size, FOutput.Size());
+  if (n)
+    std::memcpy(buffer, FOutput.Data(), n);
+  FOutput.Consume(n);
+  *bytesRead = static_cast<uint32_t>(n);
+  if (last == kE_PENDING)
+    return kE_PENDING;
+  return FOutput.Empty() && FPending.Empty() && FEndOfData ? kS_FALSE : kS_OK;
+}
+
+void TZuHTMLFilterCore::ScanPending() {
+  const bool unicode = IsUnicode();
+  const size_t unit = unicode ? 2 : 1;
+  for (;;) {
+    const bool found = ScanForTag(unicode, FPending.Data(), FPending.Size(), FScan);
+    const size_t textChars = FScan.TagStart == TTagScanState::NoTag ? FScan.Pos : FScan.TagStart;
+    const size_t textBytes = textChars * unit;
+    if (textBytes && PassText())
+      FOutput.Write(FPending.Data(), textBytes);
+    // The text goes before the tag is handled, so that a PassTag that throws
+    // cannot make the text come out twice.
+    FPending.Consume(textBytes);
+    FScan.Shift(textChars);
+    if (!found)
+      return;
+    const uint8_t* tag = FPending.Data();
+    const size_t tagBytes = FScan.Pos * unit;
+    FParser.Parse(unicode, tag, tagBytes);
+    if (PassTag(FParser, FOutput))
+      FOutput.Write(tag, tagBytes);
+    FPending.Consume(tagBytes);
+    FScan.Reset();
+  }
+}

@@ -1,0 +1,107 @@
+// Drives the scanner, the tag parser and the filter's buffering with chunk and
+// reader sizes taken from the input, and checks that the scanning base filter
+// gives back exactly the page it was fed.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "filter/FilterResults.h"
+#include "filter/TagParser.h"
+#include "filter/ZuHTMLFilterCore.h"
+
+namespace {
+
+class TScanning : public TZuHTMLFilterCore {
+public:
+  bool IsFiltering() override { return true; }
+  bool PassTag(TTagParser& parser, TByteStream& output) override {
+    // Look-ups must stay inside what the parser gathered.
+    (void)parser.GetAttribute("SRC");
+    (void)parser.GetAttribute(parser.TagName);
+    return TZuHTMLFilterCore::PassTag(parser, output);
+  }
+};
+
+class TChunks : public IZuRawSource {
+public:
+  TChunks(const uint8_t* data, size_t size, const uint8_t* sizes, size_t nSizes, bool pending)
+      : FData(data), FSize(size), FSizes(sizes), FCount(nSizes), FPendingOn(pending) {}
+  int32_t ReadRaw(void* buffer, uint32_t size, uint32_t* got) override {
+    ++FReads;
+    if (FPendingOn && FReads % 3 == 0) {
+      *got = 0;
+      return zu::kE_PENDING;
+    }
+    size_t n = FCount ? 1 + FSizes[FReads % FCount] * 37u : size;
+    n = std::min<size_t>({n, size, FSize - FAt});
+    std::memcpy(buffer, FData + FAt, n);
+    FAt += n;
+    *got = static_cast<uint32_t>(n);
+    return FAt == FSize ? zu::kS_FALSE : zu::kS_OK;
+  }
+
+private:
+  const uint8_t* FData;
+  size_t FSize, FAt = 0;
+  const uint8_t* FSizes;
+  size_t FCount;
+  bool FPendingOn;
+  size_t FReads = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 4)
+    return 0;
+  const uint8_t flags = data[0];
+  const size_t nSizes = data[1] % 8;
+  const uint32_t readSize = 1 + data[2] * (flags & 0x10 ? 31u : 1u);
+  data += 3;
+  size -= 3;
+  if (nSizes > size)
+    return 0;
+  const uint8_t* sizes = data;
+  data += nSizes;
+  size -= nSizes;
+
+  // The scanner and parser alone, in both character sizes.
+  for (bool unicode : {false, true}) {
+    const uint8_t *text, *tag;
+    size_t textBytes, tagBytes;
+    FindNextTag(unicode, data, size, text, textBytes, tag, tagBytes);
+    if (textBytes + tagBytes > size || (unicode && (textBytes % 2 || tagBytes % 2)))
+      std::abort();
+    if (tag) {
+      TTagParser parser;
+      parser.Parse(unicode, tag, tagBytes);
+      if (parser.AttrValues.size() > parser.AttrNames.size() + 1)
+        std::abort();
+    }
+  }
+
+  TScanning core;
+  TChunks source(data, size, sizes, nSizes, flags & 1);
+  std::string out;
+  std::vector<uint8_t> buf(readSize);
+  for (size_t guard = 0; guard < 4 * size + 64; ++guard) {
+    uint32_t got = 0;
+    const int32_t hr = core.Read(&source, buf.data(), readSize, &got);
+    if (got > readSize)
+      std::abort();
+    out.append(reinterpret_cast<const char*>(buf.data()), got);
+    if (hr == zu::kS_FALSE)
+      break;
+    if (hr != zu::kS_OK && hr != zu::kE_PENDING)
+      std::abort();
+  }
+  if (out.size() != size || std::memcmp(out.data(), data, size) != 0) {
+    std::fprintf(stderr, "output differs from input (%zu vs %zu bytes)\n", out.size(), size);
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "filter/TagParser.h"
+
+namespace {
+
+std::string Widen(const std::string& s) {
+  std::string w;
+  for (char c : s) {
+    w += c;
+    w += '\0';
+  }
+  return w;
+}
+
+struct TScanCase {
+  std::string Input;
+  std::string Text;
+  std::string Tag; // empty: no complete tag
+};
+
+class ScannerTest : public testing::TestWithParam<TScanCase> {};
+
+void CheckScan(bool unicode, const std::string& data, const std::string& text, const std::string& tag) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  const uint8_t *textStart = nullptr, *tagStart = nullptr;
+  size_t textBytes = 99, tagBytes = 99;
+  FindNextTag(unicode, bytes, data.size(), textStart, textBytes, tagStart, tagBytes);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), textBytes), text);
+  EXPECT_EQ(textStart, textBytes ? bytes : nullptr);
+  if (tag.empty()) {
+    EXPECT_EQ(tagStart, nullptr);
+    EXPECT_EQ(tagBytes, 0u);
+  } else {
+    ASSERT_NE(tagStart, nullptr);
+    EXPECT_EQ(tagStart, bytes + textBytes) << "the tag follows the text directly";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tagStart), tagBytes), tag);
+  }
+}
+
+TEST_P(ScannerTest, CutsTextAndFirstTagIn8BitAndUtf16) {
+  const TScanCase& c = GetParam();
+  CheckScan(false, c.Input, c.Text, c.Tag);
+  CheckScan(true, Widen(c.Input), Widen(c.Text), Widen(c.Tag));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ScannerTest,
+                         testing::Values(TScanCase{"abc<b>def", "abc", "<b>"}, TScanCase{"abc<b", "abc", ""},
+                                         TScanCase{"no tags here", "no tags here", ""}, TScanCase{"", "", ""},
+                                         TScanCase{"a>b", "a>b", ""}, TScanCase{"<>", "", "<>"},
+                                         TScanCase{"<!-- x > y -->z", "", "<!-- x > y -->"},
+                                         TScanCase{"<!-->more", "", ""}, TScanCase{"<!--->x", "", ""},
+                                         TScanCase{"<!---->x", "", "<!---->"}, TScanCase{"<!-->a-->", "", "<!-->a-->"},
+                                         TScanCase{"<!-x>", "", "<!-x>"}, TScanCase{"<!->", "", "<!->"},
+                                         TScanCase{"<a <b>", "", "<a <b>"}, TScanCase{"x<<>", "x", "<<>"},
+                                         TScanCase{"<a href=\"x>y\">", "", "<a href=\"x>"}));
+
+TEST(ScannerTest, Utf16LooksOnlyAtWholeCodeUnits) {
+  // 9 bytes: four characters and an odd byte that is never looked at.
+  CheckScan(true, Widen("ab<c") + ">", Widen("ab"), "");
+  // '<' as a high byte or at an odd offset is not a '<' character.
+  std::string tricky = std::string("\x3c\x01", 2) + Widen("x<y>");
+  CheckScan(true, tricky, tricky.substr(0, 4), Widen("<y>"));
+  CheckScan(true, std::string("A\x3c", 2) + std::string("\0>", 2), std::string("A\x3c\0>", 4), "");
+}
+
+TEST(ScannerTest, ResumedScanAgreesWithFreshScan) {
+  const std::string page = "text<!-- c > -- d --><img src=a>tail<a";
+  for (size_t cut = 0; cut <= page.size(); ++cut) {
+    TTagScanState st;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(page.data());
+    bool found = ScanForTag(false, bytes, cut, st);
+    if (!found)
+      found = ScanForTag(false, bytes, page.size(), st);
+    TTagScanState fresh;
+    const bool freshFound = ScanForTag(false, bytes, page.size(), fresh);
+    ASSERT_EQ(found, freshFound) << cut;
+    EXPECT_EQ(st.Pos, fresh.Pos) << cut;
+    EXPECT_EQ(st.TagStart, fresh.TagStart) << cut;
+  }
+}
+
+struct TParseCase {
+  std::string Tag;
+  bool Result;
+  std::string Name;
+  std::vector<std::string> Names;
+  std::vector<std::string> Values;
+};
+
+class ParserTest : public testing::TestWithParam<TParseCase> {};
+
+TEST_P(ParserTest, GathersNameAndAttributesIn8BitAndUtf16) {
+  const TParseCase& c = GetParam();
+  for (bool unicode : {false, true}) {
+    const std::string data = unicode ? Widen(c.Tag) : c.Tag;
+    TTagParser p;
+    p.AttrNames.Add("STALE", 5, false); // every parse starts clean
+    EXPECT_EQ(p.Parse(unicode, reinterpret_cast<const uint8_t*>(data.data()), data.size()), c.Result) << c.Tag;
+    EXPECT_EQ(p.TagName, c.Name) << c.Tag;
+    EXPECT_EQ(p.AttrNames.ToVector(), c.Names) << c.Tag;
+    EXPECT_EQ(p.AttrValues.ToVector(), c.Values) << c.Tag;
+  }
+}
+
+using V = std::vector<std::string>;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParserTest,
+    testing::Values(
+        TParseCase{"<IMG src=a.gif WIDTH=\"10\" height='20' border>", true, "IMG", V{"SRC", "WIDTH", "HEIGHT", "BORDER"},
+                   V{"a.gif", "10", "20"}},
+        TParseCase{"<a b c=1>", true, "A", V{"B", "C"}, V{"", "1"}},
+        TParseCase{"<a href=\"x>", false, "A", V{"HREF"}, V{}}, TParseCase{"<a =x>", false, "A", V{}, V{}},
+        TParseCase{"<a href='It''s'>", true, "A", V{"HREF", "'S'"}, V{"It"}},
+        TParseCase{"<br/>", true, "BR/", V{}, V{}}, TParseCase{"<img src=x />", true, "IMG", V{"SRC", "/"}, V{"x"}},
+        TParseCase{"<>", true, "", V{}, V{}}, TParseCase{"< a>", true, "", V{"A"}, V{}},
+        TParseCase{"</body>", true, "/BODY", V{}, V{}}, TParseCase{"<!-- x > y -->", true, "!--", V{"X"}, V{}},
+        TParseCase{"<a\tb = \"V a\"\r\nc=d>", true, "A", V{"B", "C"}, V{"V a", "d"}},
+        TParseCase{"<a b= =c>", false, "A", V{"B"}, V{}}, TParseCase{"<a x=\"\">", true, "A", V{"X"}, V{""}},
+        TParseCase{"<P ALIGN=center>", true, "P", V{"ALIGN"}, V{"center"}}, TParseCase{"<", true, "", V{}, V{}},
+        TParseCase{"", true, "", V{}, V{}}, TParseCase{"<ab", true, "A", V{}, V{}}));
+
+TEST(ParserTest, LooksUpAttributesIgnoringCase) {
+  TTagParser p;
+  const std::string tag = "<input value=x VALUE=y Name=\"Q\" flag>";
+  p.Parse(false, reinterpret_cast<const uint8_t*>(tag.data()), tag.size());
+  EXPECT_EQ(p.GetAttribute("VALUE"), "x");
+  EXPECT_EQ(p.GetAttribute("value"), "x");
+  EXPECT_EQ(p.GetAttribute("nAmE"), "Q");
+  EXPECT_EQ(p.GetAttribute("flag"), "");
+  EXPECT_EQ(p.GetAttribute("missing"), "");
+}
+} // namespace
