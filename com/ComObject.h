@@ -73,10 +73,15 @@ private:
   std::atomic<ULONG> FRefCount{1};
 };
 
+// Makes `holder` own `raw`'s reference without adding one. MinGW's
+// ComPtr::Attach adds a reference, unlike the documented one, so the project
+// never calls it.
+template <class T> void Adopt(Microsoft::WRL::ComPtr<T>& holder, T* raw) { *holder.ReleaseAndGetAddressOf() = raw; }
+
 // Creates an object whose single reference the returned pointer owns.
 template <class T, class... TArgs> Microsoft::WRL::ComPtr<T> MakeObject(TArgs&&... args) {
   Microsoft::WRL::ComPtr<T> p;
-  p.Attach(new T(std::forward<TArgs>(args)...));
+  Adopt(p, new T(std::forward<TArgs>(args)...));
   return p;
 }
 

@@ -32,7 +32,7 @@ Variant::Variant(IDispatch* dispatch) : Variant() {
     dispatch->AddRef();
 }
 
-Variant::Variant(const Variant& other) : Variant() { ThrowIfFailed(VariantCopy(&FValue, &other.FValue)); }
+Variant::Variant(const Variant& other) : Variant() { ThrowIfFailed(VariantCopy(&FValue, const_cast<VARIANT*>(&other.FValue))); }
 
 Variant::Variant(Variant&& other) noexcept : Variant() {
   FValue = other.FValue;

@@ -56,6 +56,8 @@ protected:
   }
 };
 
+} // namespace
+
 TEST_F(ZuHTMLFilterTest, AnswersItsInterfacesAndNoOthers) {
   auto filter = NewFilter();
   ComPtr<IInternetProtocolRoot> root;
