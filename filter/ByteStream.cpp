@@ -3,11 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 TByteStream::~TByteStream() { std::free(FData); }
 
-void TByteStream::Reserve(size_t extra) {
-  const size_t live = Size();
+void TByteStream::Reserve(size_t extra) const {
+  const size_t live = FTail - FHead;
   if (FCapacity - FTail >= extra)
     return;
   if (FHead > 0 && FHead >= live && FCapacity - live >= extra) {
@@ -21,30 +22,85 @@ void TByteStream::Reserve(size_t extra) {
   size_t want = FCapacity ? FCapacity : 4096;
   while (want < live + extra)
     want *= 2;
-  auto* fresh = static_cast<uint8_t*>(std::malloc(want));
-  if (!fresh)
-    throw std::bad_alloc();
-  if (live)
-    std::memcpy(fresh, FData + FHead, live);
-  std::free(FData);
+  uint8_t *fresh;
+  if (FHead == 0) {
+    // A buffer that only grows, as for a tag that never closes, can often be
+    // extended where it is.
+    fresh = static_cast<uint8_t *>(std::realloc(FData, want));
+    if (!fresh)
+      throw std::bad_alloc();
+  } else {
+    fresh = static_cast<uint8_t *>(std::malloc(want));
+    if (!fresh)
+      throw std::bad_alloc();
+    if (live)
+      std::memcpy(fresh, FData + FHead, live);
+    std::free(FData);
+  }
   FData = fresh;
   FCapacity = want;
   FHead = 0;
   FTail = live;
 }
 
-void TByteStream::Write(const void* data, size_t count) {
+void TByteStream::SettleLent() const {
+  Reserve(FLentSize);
+  std::memcpy(FData + FTail, FLent, FLentSize);
+  FTail += FLentSize;
+  FLentSize = 0;
+}
+
+void TByteStream::Write(const void *data, size_t count) {
   if (count == 0)
     return;
+  Settle();
   Reserve(count);
   std::memcpy(FData + FTail, data, count);
   FTail += count;
 }
 
-void TByteStream::Consume(size_t count) {
-  if (count >= Size()) {
-    FHead = FTail = 0;
+void TByteStream::WriteLater(const uint8_t *data, size_t count) {
+  if (count == 0)
+    return;
+  if (FLentSize && FLent + FLentSize == data) {
+    FLentSize += count;
     return;
   }
-  FHead += count;
+  Settle();
+  FLent = data;
+  FLentSize = count;
+}
+
+uint8_t *TByteStream::Prepare(size_t count) {
+  Settle();
+  Reserve(count);
+  return FData + FTail;
+}
+
+void TByteStream::Consume(size_t count) {
+  if (count >= Size()) {
+    Clear();
+    return;
+  }
+  const size_t held = FTail - FHead;
+  if (count <= held) {
+    FHead += count;
+    return;
+  }
+  FHead = FTail = 0;
+  FLent += count - held;
+  FLentSize -= count - held;
+}
+
+void TByteStream::Append(TByteStream &other) {
+  other.Settle();
+  if (Empty()) {
+    std::swap(FData, other.FData);
+    std::swap(FCapacity, other.FCapacity);
+    std::swap(FHead, other.FHead);
+    std::swap(FTail, other.FTail);
+  } else {
+    Write(other.FData + other.FHead, other.FTail - other.FHead);
+  }
+  other.Clear();
 }

@@ -25,10 +25,10 @@ struct TTagScanState {
 // Resumes `state` over data[0, byteCount) and returns true when a complete tag
 // was found; then `state` describes it (text = TagStart chars, tag = Pos -
 // TagStart chars). Otherwise `state` records where to resume.
-bool ScanForTag(bool isUnicode, const uint8_t* data, size_t byteCount, TTagScanState& state);
+bool ScanForTag(bool isUnicode, const uint8_t *data, size_t byteCount, TTagScanState &state);
 
-void FindNextTag(bool isUnicode, const uint8_t* data, size_t byteCount, const uint8_t*& textStart,
-                 size_t& textBytes, const uint8_t*& tagStart, size_t& tagBytes);
+void FindNextTag(bool isUnicode, const uint8_t *data, size_t byteCount, const uint8_t *&textStart, size_t &textBytes,
+                 const uint8_t *&tagStart, size_t &tagBytes);
 
 // A list of 8-bit strings that keeps its strings' storage between parses, so a
 // parser reused for every tag of a page stops allocating once warmed up.
@@ -36,13 +36,13 @@ class TTagStrings {
 public:
   size_t size() const { return FCount; }
   bool empty() const { return FCount == 0; }
-  const std::string& operator[](size_t i) const { return FItems[i]; }
-  const std::string* begin() const { return FItems.data(); }
-  const std::string* end() const { return FItems.data() + FCount; }
+  const std::string &operator[](size_t i) const { return FItems[i]; }
+  const std::string *begin() const { return FItems.data(); }
+  const std::string *end() const { return FItems.data() + FCount; }
   std::vector<std::string> ToVector() const { return {begin(), end()}; }
 
   void Clear() { FCount = 0; }
-  void Add(const char* p, size_t n, bool upperCase);
+  void Add(const char *p, size_t n, bool upperCase);
 
 private:
   std::vector<std::string> FItems;
@@ -55,14 +55,14 @@ public:
   TTagStrings AttrNames;
   TTagStrings AttrValues;
 
-  bool Parse(bool isUnicode, const uint8_t* data, size_t byteCount);
+  bool Parse(bool isUnicode, const uint8_t *data, size_t byteCount);
   std::string GetAttribute(std::string_view name) const;
 
 private:
-  bool ParseAnsi(const char* data, size_t byteCount);
+  bool ParseAnsi(const char *data, size_t byteCount);
   std::string FConverted; // a UTF-16 tag in the system code page
 };
 
 // Upper-cases a-z only, as tag and attribute names are compared.
-void UpperCaseAscii(std::string& s);
+void UpperCaseAscii(std::string &s);
 bool SameTextAscii(std::string_view a, std::string_view b);

@@ -7,13 +7,13 @@
 
 using namespace zu;
 
-void TZuHTMLFilterCore::BeginDocument(IInternetBindInfo*) {}
+void TZuHTMLFilterCore::BeginDocument(IInternetBindInfo *) {}
 bool TZuHTMLFilterCore::PassText() { return true; }
-bool TZuHTMLFilterCore::PassTag(TTagParser&, TByteStream&) { return true; }
-void TZuHTMLFilterCore::EndDocument(TByteStream&) {}
+bool TZuHTMLFilterCore::PassTag(TTagParser &, TByteStream &) { return true; }
+void TZuHTMLFilterCore::EndDocument(TByteStream &) {}
 bool TZuHTMLFilterCore::IsFiltering() { return false; }
 
-int32_t TZuHTMLFilterCore::Read(IZuRawSource* inner, void* buffer, uint32_t size, uint32_t* bytesRead) {
+int32_t TZuHTMLFilterCore::Read(IZuRawSource *inner, void *buffer, uint32_t size, uint32_t *bytesRead) {
   uint32_t ignored = 0;
   if (!bytesRead)
     bytesRead = &ignored;
@@ -29,14 +29,15 @@ int32_t TZuHTMLFilterCore::Read(IZuRawSource* inner, void* buffer, uint32_t size
   }
 }
 
-int32_t TZuHTMLFilterCore::FilterRead(IZuRawSource* inner, void* buffer, uint32_t size, uint32_t* bytesRead) {
+int32_t TZuHTMLFilterCore::FilterRead(IZuRawSource *inner, void *buffer, uint32_t size, uint32_t *bytesRead) {
   *bytesRead = 0;
   int32_t last = kS_OK;
   while (!FEndOfData && FOutput.Size() < size && last == kS_OK) {
     if (!inner)
       return kE_FAIL;
     uint32_t got = 0;
-    last = inner->ReadRaw(FReadBuffer, ReadBufferSize, &got);
+    uint8_t *const chunk = FPending.Prepare(ReadBufferSize);
+    last = inner->ReadRaw(chunk, ReadBufferSize, &got);
     FEndOfData = last == kS_FALSE;
     // An inner protocol that claims more than it was given room for is not
     // believed beyond the buffer.
@@ -45,12 +46,12 @@ int32_t TZuHTMLFilterCore::FilterRead(IZuRawSource* inner, void* buffer, uint32_
       if (FEncoding == EncodingUnknown) {
         if (got < 2)
           FEncoding = EncodingShortFirst;
-        else if (FReadBuffer[0] == 0xFF && FReadBuffer[1] == 0xFE)
+        else if (chunk[0] == 0xFF && chunk[1] == 0xFE)
           FEncoding = EncodingUtf16;
         else
           FEncoding = EncodingAnsi;
       }
-      FPending.Write(FReadBuffer, got);
+      FPending.Commit(got);
       ScanPending();
     }
     // A failed download is reported at once; bytes that came with the failure
@@ -66,8 +67,7 @@ int32_t TZuHTMLFilterCore::FilterRead(IZuRawSource* inner, void* buffer, uint32_
   // thrown before it ran, on the next read, so nothing stays pending for ever.
   if (FEndOfData && !FEndFlushed) {
     FEndFlushed = true;
-    FOutput.Write(FPending.Data(), FPending.Size());
-    FPending.Clear();
+    FOutput.Append(FPending);
     FScan.Reset();
     EndDocument(FOutput);
   }
@@ -83,25 +83,46 @@ int32_t TZuHTMLFilterCore::FilterRead(IZuRawSource* inner, void* buffer, uint32_
 
 void TZuHTMLFilterCore::ScanPending() {
   const bool unicode = IsUnicode();
-  const size_t unit = unicode ? 2 : 1;
-  for (;;) {
-    const bool found = ScanForTag(unicode, FPending.Data(), FPending.Size(), FScan);
-    const size_t textChars = FScan.TagStart == TTagScanState::NoTag ? FScan.Pos : FScan.TagStart;
-    const size_t textBytes = textChars * unit;
-    if (textBytes && PassText())
-      FOutput.Write(FPending.Data(), textBytes);
-    // The text goes before the tag is handled, so that a PassTag that throws
-    // cannot make the text come out twice.
-    FPending.Consume(textBytes);
-    FScan.Shift(textChars);
-    if (!found)
-      return;
-    const uint8_t* tag = FPending.Data();
-    const size_t tagBytes = FScan.Pos * unit;
-    FParser.Parse(unicode, tag, tagBytes);
-    if (PassTag(FParser, FOutput))
-      FOutput.Write(tag, tagBytes);
-    FPending.Consume(tagBytes);
-    FScan.Reset();
+  const unsigned unitShift = unicode ? 1 : 0;
+  // Runs and tags that pass unchanged go to FOutput by reference and are
+  // copied once, together, when the scan ends or a hook writes to FOutput.
+  const uint8_t *const data = FPending.Data();
+  const size_t size = FPending.Size();
+  size_t done = 0; // bytes at the front that were handed out or dropped
+  try {
+    for (;;) {
+      const bool found = ScanForTag(unicode, data + done, size - done, FScan);
+      const size_t textChars = FScan.TagStart == TTagScanState::NoTag ? FScan.Pos : FScan.TagStart;
+      if (textChars) {
+        const size_t textBytes = textChars << unitShift;
+        if (PassText())
+          FOutput.WriteLater(data + done, textBytes);
+        // The text goes before the tag is handled, so that a PassTag that
+        // throws cannot make the text come out twice.
+        done += textBytes;
+        FScan.Shift(textChars);
+      }
+      if (!found)
+        break;
+      const uint8_t *tag = data + done;
+      const size_t tagBytes = FScan.Pos << unitShift;
+      FParser.Parse(unicode, tag, tagBytes);
+      if (PassTag(FParser, FOutput))
+        FOutput.WriteLater(tag, tagBytes);
+      done += tagBytes;
+      FScan.Reset();
+    }
+  } catch (...) {
+    try {
+      FOutput.Settle();
+    } catch (...) {
+      // Bytes that never reached FOutput are scanned again next time.
+      done = static_cast<size_t>(FOutput.Lent() - data);
+      FOutput.DropLent();
+    }
+    FPending.Consume(done);
+    throw;
   }
+  FOutput.Settle();
+  FPending.Consume(done);
 }

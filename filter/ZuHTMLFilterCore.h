@@ -16,7 +16,7 @@ struct IInternetBindInfo;
 // codes (S_OK, S_FALSE, E_PENDING, failures).
 class IZuRawSource {
 public:
-  virtual int32_t ReadRaw(void* buffer, uint32_t size, uint32_t* bytesRead) = 0;
+  virtual int32_t ReadRaw(void *buffer, uint32_t size, uint32_t *bytesRead) = 0;
 
 protected:
   ~IZuRawSource() = default;
@@ -28,19 +28,19 @@ public:
   enum : int { EncodingUnknown = 0, EncodingShortFirst = 1, EncodingAnsi = 2, EncodingUtf16 = 3 };
 
   TZuHTMLFilterCore() = default;
-  TZuHTMLFilterCore(const TZuHTMLFilterCore&) = delete;
-  TZuHTMLFilterCore& operator=(const TZuHTMLFilterCore&) = delete;
+  TZuHTMLFilterCore(const TZuHTMLFilterCore &) = delete;
+  TZuHTMLFilterCore &operator=(const TZuHTMLFilterCore &) = delete;
   virtual ~TZuHTMLFilterCore() = default;
 
-  virtual void BeginDocument(IInternetBindInfo* bindInfo);
+  virtual void BeginDocument(IInternetBindInfo *bindInfo);
   virtual bool PassText();
-  virtual bool PassTag(TTagParser& parser, TByteStream& output);
-  virtual void EndDocument(TByteStream& output);
+  virtual bool PassTag(TTagParser &parser, TByteStream &output);
+  virtual void EndDocument(TByteStream &output);
   virtual bool IsFiltering();
 
   // The filter's IInternetProtocol::Read. `inner` is null when there is no
   // inner protocol. Never throws.
-  int32_t Read(IZuRawSource* inner, void* buffer, uint32_t size, uint32_t* bytesRead);
+  int32_t Read(IZuRawSource *inner, void *buffer, uint32_t size, uint32_t *bytesRead);
 
   int Encoding() const { return FEncoding; }
   bool IsUnicode() const { return FEncoding == EncodingUtf16; }
@@ -50,14 +50,14 @@ public:
 
 protected:
   TByteStream FOutput;
+  // The inner protocol reads straight into this stream's end.
   TByteStream FPending;
-  uint8_t FReadBuffer[ReadBufferSize];
   bool FEndOfData = false;
   TTagParser FParser;
   int FEncoding = EncodingUnknown;
 
 private:
-  int32_t FilterRead(IZuRawSource* inner, void* buffer, uint32_t size, uint32_t* bytesRead);
+  int32_t FilterRead(IZuRawSource *inner, void *buffer, uint32_t size, uint32_t *bytesRead);
   void ScanPending();
 
   // Where the scan of FPending's partial tag stopped, so that a tag that
