@@ -24,7 +24,13 @@ add_library(ZuPlugins SHARED filter/ZuPluginsExports.cpp filter/ZuPlugins.def)
 target_link_libraries(ZuPlugins PRIVATE zuplugins_units)
 zu_strict(ZuPlugins)
 
+add_library(zutoolcommon STATIC tools/common/FileProtocol.cpp)
+target_link_libraries(zutoolcommon PUBLIC zucom urlmon)
+zu_strict(zutoolcommon)
+
 add_executable(scandemo tools/scandemo/scandemo.cpp)
+target_link_libraries(scandemo PRIVATE zutoolcommon)
+target_link_options(scandemo PRIVATE -municode)
 target_link_libraries(scandemo PRIVATE zuplugins_units)
 zu_strict(scandemo)
 
