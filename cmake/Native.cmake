@@ -13,6 +13,7 @@ zu_strict(zufiltercore)
 
 if(ZU_BENCH)
   add_subdirectory(bench)
+  add_subdirectory(tools/ZuRPCPrx)
   return()
 endif()
 
@@ -36,3 +37,5 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     COMMAND fuzz_streamfilter -runs=0 ${ZU_ROOT}/fuzz/corpus/streamfilter)
   set_tests_properties(fuzz_streamfilter_corpus PROPERTIES TIMEOUT 300)
 endif()
+
+add_subdirectory(tools/ZuRPCPrx)

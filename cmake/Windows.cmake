@@ -61,3 +61,5 @@ zu_wine_suite(streamfilter_tests
   tests/streamfilter/FakeProtocol.cpp)
 target_link_libraries(streamfilter_tests PRIVATE zuplugins_units)
 add_dependencies(streamfilter_tests ZuPlugins)
+
+add_subdirectory(tools/ZuRPCPrx)
