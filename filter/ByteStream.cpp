@@ -59,13 +59,7 @@ void TByteStream::Write(const void *data, size_t count) {
   FTail += count;
 }
 
-void TByteStream::WriteLater(const uint8_t *data, size_t count) {
-  if (count == 0)
-    return;
-  if (FLentSize && FLent + FLentSize == data) {
-    FLentSize += count;
-    return;
-  }
+void TByteStream::LendMore(const uint8_t *data, size_t count) {
   Settle();
   FLent = data;
   FLentSize = count;

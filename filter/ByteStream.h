@@ -27,7 +27,12 @@ public:
   // Appends bytes that stay where they are until the stream is next written,
   // read or settled, so that the runs a filter passes through unchanged are
   // copied in one piece. They must not change or move until then.
-  void WriteLater(const uint8_t *data, size_t count);
+  void WriteLater(const uint8_t *data, size_t count) {
+    if (FLentSize && FLent + FLentSize == data)
+      FLentSize += count;
+    else if (count)
+      LendMore(data, count);
+  }
   // Copies in what WriteLater left outside; throws std::bad_alloc and then
   // still holds those bytes as they were.
   void Settle() const {
@@ -53,6 +58,7 @@ public:
 private:
   void Reserve(size_t extra) const;
   void SettleLent() const;
+  void LendMore(const uint8_t *data, size_t count);
 
   // Mutable because reading the bytes may first have to settle them.
   mutable uint8_t *FData = nullptr;

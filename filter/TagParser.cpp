@@ -36,23 +36,6 @@ inline const uint8_t *FindByte(const uint8_t *p, const uint8_t *e, uint8_t c) {
   return hit ? static_cast<const uint8_t *>(hit) : e;
 }
 
-// First byte in [p, e) that is `a` or `b`, or e.
-inline const uint8_t *FindEither(const uint8_t *p, const uint8_t *e, uint8_t a, uint8_t b) {
-#ifdef ZU_HAVE_SSE2
-  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
-  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
-  for (; e - p >= 16; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    if (const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))))
-      return p + __builtin_ctz(static_cast<unsigned>(m));
-  }
-#endif
-  for (; p < e; ++p)
-    if (*p == a || *p == b)
-      return p;
-  return e;
-}
-
 // First UTF-16 code unit in [from, n) that is the ASCII character `c`, or n.
 size_t FindUnit(const uint8_t *data, size_t from, size_t n, uint8_t c) {
   size_t i = from;
@@ -130,6 +113,7 @@ template <bool Wide> bool Scan(const TChars<Wide> s, TTagScanState &st) {
 
 enum : uint8_t { Blank = 1, Equals = 2, Close = 4 };
 
+#ifndef ZU_HAVE_SSE2
 constexpr std::array<uint8_t, 256> CharClass = [] {
   std::array<uint8_t, 256> t{};
   t[9] = t[10] = t[13] = t[32] = Blank;
@@ -137,6 +121,7 @@ constexpr std::array<uint8_t, 256> CharClass = [] {
   t['>'] = Close;
   return t;
 }();
+#endif
 
 inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -153,17 +138,83 @@ void AssignUpper(std::string &s, const uint8_t *p, size_t n) {
     c = UpperAscii(c);
 }
 
-// Advances `p` over characters of none of the classes in `stop`.
-inline const uint8_t *SkipUntil(const uint8_t *p, const uint8_t *e, uint8_t stop) {
-  while (p < e && !(CharClass[*p] & stop))
-    ++p;
-  return p;
+// Tags are parsed from a copy followed by this many more readable bytes, so
+// that their tokens can be looked at 16 bytes at a time without a check for
+// the end before each load.
+constexpr size_t TagPadding = 16;
+
+// What ends a token: a blank or '>'; a blank, '=' or '>'; anything but a blank.
+enum class TStop { Word, Name, NonBlank };
+
+#ifdef ZU_HAVE_SSE2
+inline __m128i Load16(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+inline __m128i Is(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+inline unsigned Bits(__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
+#endif
+
+// The first byte in [p, e) that ends a token of kind K, or e. Reads up to 15
+// bytes past e.
+template <TStop K> inline const uint8_t *Seek(const uint8_t *p, const uint8_t *e) {
+#ifdef ZU_HAVE_SSE2
+  for (; p < e; p += 16) {
+    const __m128i v = Load16(p);
+    const __m128i blank = _mm_or_si128(_mm_or_si128(Is(v, ' '), Is(v, '\t')), _mm_or_si128(Is(v, '\n'), Is(v, '\r')));
+    unsigned m;
+    if constexpr (K == TStop::NonBlank)
+      m = Bits(blank) ^ 0xFFFFu;
+    else if constexpr (K == TStop::Word)
+      m = Bits(_mm_or_si128(blank, Is(v, '>')));
+    else
+      m = Bits(_mm_or_si128(blank, _mm_or_si128(Is(v, '>'), Is(v, '='))));
+    if (m) {
+      const uint8_t *q = p + __builtin_ctz(m);
+      return q < e ? q : e;
+    }
+  }
+  return e;
+#else
+  const uint8_t stop = K == TStop::Word ? Blank | Close : Blank | Equals | Close;
+  for (; p < e; ++p)
+    if (K == TStop::NonBlank ? CharClass[*p] != Blank : (CharClass[*p] & stop) != 0)
+      return p;
+  return e;
+#endif
 }
 
-inline const uint8_t *SkipBlanks(const uint8_t *p, const uint8_t *e) {
-  while (p < e && CharClass[*p] == Blank)
-    ++p;
-  return p;
+// The first byte in [p, e) that is `quote` or '>', or e. Reads up to 15 bytes
+// past e.
+inline const uint8_t *SeekQuote(const uint8_t *p, const uint8_t *e, char quote) {
+#ifdef ZU_HAVE_SSE2
+  for (; p < e; p += 16) {
+    const __m128i v = Load16(p);
+    if (const unsigned m = Bits(_mm_or_si128(Is(v, quote), Is(v, '>')))) {
+      const uint8_t *q = p + __builtin_ctz(m);
+      return q < e ? q : e;
+    }
+  }
+  return e;
+#else
+  for (; p < e; ++p)
+    if (*p == quote || *p == '>')
+      return p;
+  return e;
+#endif
+}
+
+// AssignUpper for a token followed by at least 16 readable bytes.
+inline void AssignUpperPadded(std::string &s, const uint8_t *p, size_t n) {
+#ifdef ZU_HAVE_SSE2
+  if (n <= 16) {
+    const __m128i v = Load16(p);
+    const __m128i lower =
+        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('z' + 1)));
+    uint8_t upper[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(upper), _mm_sub_epi8(v, _mm_and_si128(lower, _mm_set1_epi8(0x20))));
+    AssignBytes(s, upper, n);
+    return;
+  }
+#endif
+  AssignUpper(s, p, n);
 }
 
 } // namespace
@@ -178,6 +229,143 @@ bool ScanForTag(bool isUnicode, const uint8_t *data, size_t byteCount, TTagScanS
   if (isUnicode)
     return Scan(TChars<true>{data, byteCount / 2}, st);
   return Scan(TChars<false>{data, byteCount}, st);
+}
+
+namespace {
+
+// One cut from `st` on by the scan that handles every case; false when it is
+// the last one.
+template <bool Wide> bool CutOne(const TChars<Wide> s, TTagScanState &st, TTagCut &cut) {
+  const bool found = Scan(s, st);
+  const size_t text = st.TagStart == TTagScanState::NoTag ? st.Pos : st.TagStart;
+  cut = {text, found ? st.Pos - text : 0};
+  if (found)
+    st.Reset();
+  else
+    st.Shift(text);
+  return found;
+}
+
+#ifdef ZU_HAVE_SSE2
+// Bit i set where data[i] is '<' (first) or '>' (second), 64 bytes.
+inline void BracketMasks(const uint8_t *p, uint64_t &lt, uint64_t &gt) {
+  const __m128i vl = _mm_set1_epi8('<'), vg = _mm_set1_epi8('>');
+  lt = gt = 0;
+  for (unsigned k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+    lt |= uint64_t(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vl)))) << (16 * k);
+    gt |= uint64_t(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vg)))) << (16 * k);
+  }
+}
+
+// The 8-bit scan for pages with many short tags: each 64 bytes are looked at
+// once to find all their '<' and '>', and the cuts follow from the bits.
+// Comments and tags near the end of the data go to the general scan.
+size_t ScanForTags8(const uint8_t *d, size_t n, TTagScanState &st, TTagCut *cuts, size_t maxCuts) {
+  constexpr size_t None = TTagScanState::NoTag;
+  size_t count = 0;
+  size_t base = 0; // where the next cut's text starts
+  if (st.TagStart != None || st.Pos != 0) {
+    if (!CutOne(TChars<false>{d, n}, st, cuts[0]))
+      return 1;
+    base = cuts[0].TextChars + cuts[0].TagChars;
+    count = 1;
+  }
+  size_t b = base;    // the 64 bytes whose masks are in lt and gt
+  size_t at = 0;      // their first bit still to look at
+  size_t open = None; // a '<' whose '>' is still to find
+  bool loaded = false;
+  uint64_t lt = 0, gt = 0;
+  const auto nextBlock = [&] {
+    b += 64;
+    at = 0;
+    loaded = false;
+  };
+  while (count < maxCuts) {
+    if (!loaded) {
+      if (b >= n) {
+        // The data ran out: the text up to the open tag, or all of it.
+        cuts[count++] = {(open == None ? n : open) - base, 0};
+        st.Reset();
+        if (open != None) {
+          st.TagStart = 0;
+          st.Pos = n - open;
+        }
+        return count;
+      }
+      if (n - b >= 64) {
+        BracketMasks(d + b, lt, gt);
+      } else {
+        uint8_t tail[64] = {};
+        std::memcpy(tail, d + b, n - b);
+        BracketMasks(tail, lt, gt);
+      }
+      loaded = true;
+    }
+    if (open == None) {
+      const uint64_t m = lt & (~uint64_t(0) << at);
+      if (!m) {
+        nextBlock();
+        continue;
+      }
+      const size_t t = b + static_cast<size_t>(__builtin_ctzll(m));
+      if (n - t < 4 || (d[t + 1] == '!' && d[t + 2] == '-' && d[t + 3] == '-')) {
+        st.Reset();
+        st.Pos = t - base;
+        TTagCut &cut = cuts[count++];
+        if (!CutOne(TChars<false>{d + base, n - base}, st, cut))
+          return count;
+        base += cut.TextChars + cut.TagChars;
+        b = base;
+        at = 0;
+        loaded = false;
+        continue;
+      }
+      open = t;
+      at = t - b + 1;
+      if (at == 64) {
+        nextBlock();
+        continue;
+      }
+    }
+    const uint64_t m = gt & (~uint64_t(0) << at);
+    if (!m) {
+      nextBlock();
+      continue;
+    }
+    const size_t e = b + static_cast<size_t>(__builtin_ctzll(m)) + 1;
+    cuts[count++] = {open - base, e - open};
+    base = e;
+    open = None;
+    at = e - b;
+    if (at == 64)
+      nextBlock();
+  }
+  st.Reset();
+  return count;
+}
+#endif
+
+} // namespace
+
+size_t ScanForTags(bool isUnicode, const uint8_t *data, size_t byteCount, TTagScanState &st, TTagCut *cuts,
+                   size_t maxCuts) {
+#ifdef ZU_HAVE_SSE2
+  if (!isUnicode)
+    return ScanForTags8(data, byteCount, st, cuts, maxCuts);
+#endif
+  const size_t unit = isUnicode ? 2 : 1;
+  size_t count = 0;
+  size_t at = 0;
+  while (count < maxCuts) {
+    TTagCut &cut = cuts[count++];
+    const bool more = isUnicode ? CutOne(TChars<true>{data + at, (byteCount - at) / 2}, st, cut)
+                                : CutOne(TChars<false>{data + at, byteCount - at}, st, cut);
+    if (!more)
+      break;
+    at += (cut.TextChars + cut.TagChars) * unit;
+  }
+  return count;
 }
 
 void FindNextTag(bool isUnicode, const uint8_t *data, size_t byteCount, const uint8_t *&textStart, size_t &textBytes,
@@ -211,44 +399,91 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+TTagStrings::TTagStrings(const TTagStrings &other) { *this = other; }
+
+TTagStrings &TTagStrings::operator=(const TTagStrings &other) {
+  if (this != &other) {
+    other.MakeAll();
+    FItems.assign(other.FItems.begin(), other.FItems.begin() + static_cast<ptrdiff_t>(other.FCount));
+    FSlices.assign(other.FCount, TSlice{0, 0, false, false});
+    FBase = nullptr;
+    FCount = other.FCount;
+  }
+  return *this;
+}
+
 void TTagStrings::Add(const char *p, size_t n, bool upperCase) {
-  if (FCount == FItems.size())
-    FItems.emplace_back();
-  std::string &s = FItems[FCount];
+  AddSlice(0, 0, false);
+  FSlices[FCount - 1].Pending = false;
+  std::string &s = FItems[FCount - 1];
   if (upperCase)
     AssignUpper(s, reinterpret_cast<const uint8_t *>(p), n);
   else
     AssignBytes(s, reinterpret_cast<const uint8_t *>(p), n);
-  ++FCount;
+}
+
+void TTagStrings::Grow() {
+  FItems.emplace_back();
+  FSlices.emplace_back();
+}
+
+void TTagStrings::Make(size_t i) const {
+  TSlice &slice = FSlices[i];
+  std::string &s = FItems[i];
+  s.clear();
+  if (slice.Length) {
+    const auto *p = reinterpret_cast<const uint8_t *>(FBase) + slice.Offset;
+    if (slice.Upper)
+      AssignUpper(s, p, slice.Length);
+    else
+      AssignBytes(s, p, slice.Length);
+  }
+  slice.Pending = false;
+}
+
+void TTagStrings::MakeAll() const {
+  for (size_t i = 0; i < FCount; ++i)
+    if (FSlices[i].Pending)
+      Make(i);
 }
 
 bool TTagParser::Parse(bool isUnicode, const uint8_t *data, size_t byteCount) {
-  if (!isUnicode)
-    return ParseAnsi(reinterpret_cast<const char *>(data), byteCount);
-  AnsiFromUtf16Le(data, byteCount / 2, FConverted);
-  return ParseAnsi(FConverted.data(), FConverted.size());
+  if (isUnicode) {
+    AnsiFromUtf16Le(data, byteCount / 2, FConverted);
+    data = reinterpret_cast<const uint8_t *>(FConverted.data());
+    byteCount = FConverted.size();
+  }
+  // The copy also outlives the caller's bytes, for the attributes that are
+  // made strings only when asked for.
+  if (FTag.size() < byteCount + TagPadding)
+    FTag.resize(byteCount + TagPadding);
+  if (byteCount)
+    std::memcpy(FTag.data(), data, byteCount);
+  AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(FTag.data());
+  return ParseAnsi(FTag.data(), byteCount);
 }
 
 // Walks the tag from after its '<' to its first '>', never looking at its last
-// byte (normally that '>'). Each kind of token is crossed by its own loop; the
-// points where a loop stops are where the grammar changes state.
-bool TTagParser::ParseAnsi(const char *d, size_t byteCount) {
+// byte (normally that '>'). Each token is crossed in one search for what can
+// end it; the points where a token ends are where the grammar changes state.
+// `u` is followed by TagPadding readable bytes.
+bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
   TagName.clear();
   AttrNames.Clear();
   AttrValues.Clear();
   if (byteCount <= 2)
     return true;
-  const auto *p = reinterpret_cast<const uint8_t *>(d) + 1;
-  const uint8_t *const e = reinterpret_cast<const uint8_t *>(d) + byteCount - 1;
+  const uint8_t *p = u + 1;
+  const uint8_t *const e = u + byteCount - 1;
   const auto atEnd = [&] { return p == e || *p == '>'; };
-  const auto str = [](const uint8_t *s) { return reinterpret_cast<const char *>(s); };
+  const auto offset = [u](const uint8_t *q) { return static_cast<size_t>(q - u); };
 
   const uint8_t *token = p;
-  p = SkipUntil(p, e, Blank | Close);
-  AssignUpper(TagName, token, static_cast<size_t>(p - token));
+  p = Seek<TStop::Word>(p, e);
+  AssignUpperPadded(TagName, token, offset(p) - 1);
   for (;;) {
     // Between attributes.
-    p = SkipBlanks(p, e);
+    p = Seek<TStop::NonBlank>(p, e);
     if (atEnd())
       return true;
     if (*p == '=')
@@ -256,36 +491,36 @@ bool TTagParser::ParseAnsi(const char *d, size_t byteCount) {
     token = p;
     for (;;) {
       // An attribute's name, then blanks and maybe '='.
-      p = SkipUntil(p + 1, e, Blank | Equals | Close);
-      AttrNames.Add(str(token), static_cast<size_t>(p - token), true);
+      p = Seek<TStop::Name>(p + 1, e);
+      AttrNames.AddSlice(offset(token), offset(p) - offset(token), true);
       if (atEnd())
         return true;
       if (*p == '=')
         break;
-      p = SkipBlanks(p + 1, e);
+      p = Seek<TStop::NonBlank>(p + 1, e);
       if (atEnd())
         return true;
       if (*p == '=')
         break;
       // A name without a value, and the next name starts here.
-      AttrValues.Add("", 0, false);
+      AttrValues.AddSlice(0, 0, false);
       token = p;
     }
-    p = SkipBlanks(p + 1, e);
+    p = Seek<TStop::NonBlank>(p + 1, e);
     if (atEnd() || *p == '=')
       return false;
     if (*p == '"' || *p == '\'') {
       token = p + 1;
-      p = FindEither(token, e, *p, '>');
+      p = SeekQuote(token, e, static_cast<char>(*p));
       if (atEnd())
         return false;
-      AttrValues.Add(str(token), static_cast<size_t>(p - token), false);
+      AttrValues.AddSlice(offset(token), offset(p) - offset(token), false);
       ++p;
       continue;
     }
     token = p;
-    p = SkipUntil(p + 1, e, Blank | Close);
-    AttrValues.Add(str(token), static_cast<size_t>(p - token), false);
+    p = Seek<TStop::Word>(p + 1, e);
+    AttrValues.AddSlice(offset(token), offset(p) - offset(token), false);
     if (atEnd())
       return true;
   }

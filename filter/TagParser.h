@@ -27,25 +27,71 @@ struct TTagScanState {
 // TagStart chars). Otherwise `state` records where to resume.
 bool ScanForTag(bool isUnicode, const uint8_t *data, size_t byteCount, TTagScanState &state);
 
+// A text run (maybe empty) and the tag after it, in characters. A cut with no
+// tag ends a scan: its text runs to the end of the data or to a tag that is
+// still open.
+struct TTagCut {
+  size_t TextChars;
+  size_t TagChars; // 0: no tag
+};
+
+// Cuts data[0, byteCount) into at most `maxCuts` cuts, resuming `state`, as
+// repeated ScanForTag calls would; fewer than `maxCuts` means the data ran out.
+// After it `state` is where to resume behind the last cut.
+size_t ScanForTags(bool isUnicode, const uint8_t *data, size_t byteCount, TTagScanState &state, TTagCut *cuts,
+                   size_t maxCuts);
+
 void FindNextTag(bool isUnicode, const uint8_t *data, size_t byteCount, const uint8_t *&textStart, size_t &textBytes,
                  const uint8_t *&tagStart, size_t &tagBytes);
 
 // A list of 8-bit strings that keeps its strings' storage between parses, so a
-// parser reused for every tag of a page stops allocating once warmed up.
+// parser reused for every tag of a page stops allocating once warmed up. The
+// strings a parse finds are made from the tag only when first asked for.
 class TTagStrings {
 public:
+  TTagStrings() = default;
+  // A copy holds its strings itself, apart from the parser's tag.
+  TTagStrings(const TTagStrings &other);
+  TTagStrings &operator=(const TTagStrings &other);
+
   size_t size() const { return FCount; }
   bool empty() const { return FCount == 0; }
-  const std::string &operator[](size_t i) const { return FItems[i]; }
-  const std::string *begin() const { return FItems.data(); }
-  const std::string *end() const { return FItems.data() + FCount; }
+  const std::string &operator[](size_t i) const {
+    if (FSlices[i].Pending)
+      Make(i);
+    return FItems[i];
+  }
+  const std::string *begin() const {
+    MakeAll();
+    return FItems.data();
+  }
+  const std::string *end() const { return begin() + FCount; }
   std::vector<std::string> ToVector() const { return {begin(), end()}; }
 
   void Clear() { FCount = 0; }
   void Add(const char *p, size_t n, bool upperCase);
 
 private:
-  std::vector<std::string> FItems;
+  friend class TTagParser;
+
+  // Bytes of the tag that FBase points to, not yet made a string.
+  struct TSlice {
+    size_t Offset, Length;
+    bool Upper, Pending;
+  };
+
+  void AddSlice(size_t offset, size_t n, bool upperCase) {
+    if (FCount == FItems.size())
+      Grow();
+    FSlices[FCount++] = {offset, n, upperCase, true};
+  }
+  void Grow();
+  void Make(size_t i) const;
+  void MakeAll() const;
+
+  mutable std::vector<std::string> FItems;
+  mutable std::vector<TSlice> FSlices; // one for each of FItems
+  const char *FBase = nullptr;         // the parser's copy of its last tag
   size_t FCount = 0;
 };
 
@@ -59,8 +105,9 @@ public:
   std::string GetAttribute(std::string_view name) const;
 
 private:
-  bool ParseAnsi(const char *data, size_t byteCount);
-  std::string FConverted; // a UTF-16 tag in the system code page
+  bool ParseAnsi(const uint8_t *tag, size_t byteCount);
+  std::string FConverted;    // a UTF-16 tag in the system code page
+  std::vector<uint8_t> FTag; // the tag being parsed, with room to read past its end
 };
 
 // Upper-cases a-z only, as tag and attribute names are compared.

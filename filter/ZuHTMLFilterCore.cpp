@@ -90,28 +90,27 @@ void TZuHTMLFilterCore::ScanPending() {
   const size_t size = FPending.Size();
   size_t done = 0; // bytes at the front that were handed out or dropped
   try {
-    for (;;) {
-      const bool found = ScanForTag(unicode, data + done, size - done, FScan);
-      const size_t textChars = FScan.TagStart == TTagScanState::NoTag ? FScan.Pos : FScan.TagStart;
-      if (textChars) {
-        const size_t textBytes = textChars << unitShift;
-        if (PassText())
-          FOutput.WriteLater(data + done, textBytes);
-        // The text goes before the tag is handled, so that a PassTag that
-        // throws cannot make the text come out twice.
-        done += textBytes;
-        FScan.Shift(textChars);
+    TTagCut cuts[64];
+    size_t count;
+    do {
+      count = ScanForTags(unicode, data + done, size - done, FScan, cuts, 64);
+      for (size_t c = 0; c < count; ++c) {
+        if (const size_t textBytes = cuts[c].TextChars << unitShift) {
+          if (PassText())
+            FOutput.WriteLater(data + done, textBytes);
+          // The text goes before the tag is handled, so that a PassTag that
+          // throws cannot make the text come out twice.
+          done += textBytes;
+        }
+        if (const size_t tagBytes = cuts[c].TagChars << unitShift) {
+          const uint8_t *tag = data + done;
+          FParser.Parse(unicode, tag, tagBytes);
+          if (PassTag(FParser, FOutput))
+            FOutput.WriteLater(tag, tagBytes);
+          done += tagBytes;
+        }
       }
-      if (!found)
-        break;
-      const uint8_t *tag = data + done;
-      const size_t tagBytes = FScan.Pos << unitShift;
-      FParser.Parse(unicode, tag, tagBytes);
-      if (PassTag(FParser, FOutput))
-        FOutput.WriteLater(tag, tagBytes);
-      done += tagBytes;
-      FScan.Reset();
-    }
+    } while (count == 64);
   } catch (...) {
     try {
       FOutput.Settle();
