@@ -7,7 +7,7 @@ if(ZU_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-add_library(zufiltercore STATIC ${ZU_PORTABLE_SOURCES} filter/AnsiConvertPortable.cpp)
+add_library(zufiltercore STATIC ${ZU_PORTABLE_SOURCES} ${ZU_SEAMS_PORTABLE})
 target_include_directories(zufiltercore PUBLIC ${ZU_ROOT})
 zu_strict(zufiltercore)
 
@@ -20,8 +20,7 @@ endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-add_executable(streamfilter_native_tests
-  tests/streamfilter/TagParserTest.cpp tests/streamfilter/FilterCoreTest.cpp)
+add_executable(streamfilter_native_tests ${ZU_STREAMFILTER_TESTS})
 target_link_libraries(streamfilter_native_tests PRIVATE zufiltercore gtest gtest_main)
 zu_strict(streamfilter_native_tests)
 add_test(NAME streamfilter_native_tests COMMAND streamfilter_native_tests)

@@ -12,8 +12,9 @@ target_include_directories(zucom PUBLIC ${ZU_ROOT})
 target_link_libraries(zucom PUBLIC ole32 oleaut32 uuid)
 zu_strict(zucom)
 
-add_library(zufiltercore STATIC ${ZU_PORTABLE_SOURCES} filter/AnsiConvertWin.cpp)
+add_library(zufiltercore STATIC ${ZU_PORTABLE_SOURCES} ${ZU_SEAMS_WIN})
 target_include_directories(zufiltercore PUBLIC ${ZU_ROOT})
+target_link_libraries(zufiltercore PUBLIC wininet ole32)
 zu_strict(zufiltercore)
 
 add_library(zuplugins_units STATIC filter/ZuHTMLFilter.cpp)
@@ -56,9 +57,8 @@ endfunction()
 
 zu_wine_suite(com_tests tests/com/ComObjectTest.cpp tests/com/HoldersTest.cpp tests/support/ScratchRegistryTest.cpp)
 
-zu_wine_suite(streamfilter_tests
-  tests/streamfilter/TagParserTest.cpp tests/streamfilter/FilterCoreTest.cpp tests/streamfilter/ZuHTMLFilterTest.cpp
-  tests/streamfilter/FakeProtocol.cpp)
+zu_wine_suite(streamfilter_tests ${ZU_STREAMFILTER_TESTS}
+  tests/streamfilter/ZuHTMLFilterTest.cpp tests/streamfilter/FakeProtocol.cpp)
 target_link_libraries(streamfilter_tests PRIVATE zuplugins_units)
 add_dependencies(streamfilter_tests ZuPlugins)
 

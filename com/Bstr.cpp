@@ -5,7 +5,7 @@
 namespace com {
 
 namespace {
-BSTR AllocOrThrow(const wchar_t* text, size_t length) {
+BSTR AllocOrThrow(const wchar_t *text, size_t length) {
   BSTR b = SysAllocStringLen(text, static_cast<UINT>(length));
   if (!b)
     throw std::bad_alloc();
@@ -15,9 +15,9 @@ BSTR AllocOrThrow(const wchar_t* text, size_t length) {
 
 Bstr::Bstr(std::wstring_view text) : FValue(AllocOrThrow(text.data(), text.size())) {}
 
-Bstr::Bstr(const Bstr& other) : FValue(other.FValue ? AllocOrThrow(other.FValue, other.Length()) : nullptr) {}
+Bstr::Bstr(const Bstr &other) : FValue(other.FValue ? AllocOrThrow(other.FValue, other.Length()) : nullptr) {}
 
-Bstr& Bstr::operator=(const Bstr& other) {
+Bstr &Bstr::operator=(const Bstr &other) {
   if (this != &other) {
     Bstr copy(other);
     *this = std::move(copy);
@@ -25,7 +25,7 @@ Bstr& Bstr::operator=(const Bstr& other) {
   return *this;
 }
 
-Bstr& Bstr::operator=(Bstr&& other) noexcept {
+Bstr &Bstr::operator=(Bstr &&other) noexcept {
   if (this != &other) {
     Reset();
     FValue = other.Detach();

@@ -15,10 +15,10 @@ class Bstr {
 public:
   Bstr() = default;
   explicit Bstr(std::wstring_view text);
-  Bstr(const Bstr& other);
-  Bstr(Bstr&& other) noexcept : FValue(other.Detach()) {}
-  Bstr& operator=(const Bstr& other);
-  Bstr& operator=(Bstr&& other) noexcept;
+  Bstr(const Bstr &other);
+  Bstr(Bstr &&other) noexcept : FValue(other.Detach()) {}
+  Bstr &operator=(const Bstr &other);
+  Bstr &operator=(Bstr &&other) noexcept;
   ~Bstr() { Reset(); }
 
   // Copies a string we do not own (an [in] argument).
@@ -32,7 +32,7 @@ public:
 
   BSTR Get() const { return FValue; }
   // Frees the current string and returns the slot for an [out] BSTR argument.
-  BSTR* Receive() {
+  BSTR *Receive() {
     Reset();
     return &FValue;
   }

@@ -2,12 +2,12 @@
 
 namespace com {
 
-const TInterfaceEntry* TClassFactory::Interfaces() {
+const TInterfaceEntry *TClassFactory::Interfaces() {
   static const TInterfaceEntry table[] = {ZU_INTERFACE(TClassFactory, IClassFactory), ZU_INTERFACE_END};
   return table;
 }
 
-STDMETHODIMP TClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+STDMETHODIMP TClassFactory::CreateInstance(IUnknown *outer, REFIID iid, void **out) {
   if (!out)
     return E_POINTER;
   *out = nullptr;
@@ -24,11 +24,11 @@ STDMETHODIMP TClassFactory::LockServer(BOOL lock) {
   return S_OK;
 }
 
-HRESULT GetClassObjectFromTable(const TClassEntry* table, REFCLSID clsid, REFIID iid, void** out) noexcept {
+HRESULT GetClassObjectFromTable(const TClassEntry *table, REFCLSID clsid, REFIID iid, void **out) noexcept {
   if (!out)
     return E_POINTER;
   *out = nullptr;
-  for (const TClassEntry* e = table; e && e->Clsid; ++e)
+  for (const TClassEntry *e = table; e && e->Clsid; ++e)
     if (IsEqualCLSID(clsid, *e->Clsid)) {
       try {
         auto factory = MakeObject<TClassFactory>(*e);

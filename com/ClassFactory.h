@@ -11,28 +11,28 @@
 namespace com {
 
 struct TClassEntry {
-  const CLSID* Clsid;
+  const CLSID *Clsid;
   // Creates an instance and returns the interface asked for; never throws.
-  HRESULT (*Create)(REFIID iid, void** out);
+  HRESULT (*Create)(REFIID iid, void **out);
 };
 
 class TClassFactory : public TComObject<TClassFactory, IClassFactory> {
 public:
-  explicit TClassFactory(const TClassEntry& entry) : FEntry(entry) {}
-  static const TInterfaceEntry* Interfaces();
+  explicit TClassFactory(const TClassEntry &entry) : FEntry(entry) {}
+  static const TInterfaceEntry *Interfaces();
 
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+  STDMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **out) override;
   STDMETHODIMP LockServer(BOOL lock) override;
 
 private:
-  const TClassEntry& FEntry;
+  const TClassEntry &FEntry;
 };
 
 // DllGetClassObject over a table ended by an entry with a null Clsid.
-HRESULT GetClassObjectFromTable(const TClassEntry* table, REFCLSID clsid, REFIID iid, void** out) noexcept;
+HRESULT GetClassObjectFromTable(const TClassEntry *table, REFCLSID clsid, REFIID iid, void **out) noexcept;
 
 // The usual creation function: a new T, asked for `iid`.
-template <class T> HRESULT CreateInstanceOf(REFIID iid, void** out) {
+template <class T> HRESULT CreateInstanceOf(REFIID iid, void **out) {
   if (!out)
     return E_POINTER;
   *out = nullptr;

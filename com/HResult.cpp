@@ -10,17 +10,17 @@ namespace com {
 HRESULT HResultFromCurrentException() noexcept {
   try {
     throw;
-  } catch (const TComError& e) {
+  } catch (const TComError &e) {
     return e.Code();
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return E_OUTOFMEMORY;
   } catch (...) {
     return E_FAIL;
   }
 }
 
-HRESULT SetErrorInfoText(HRESULT hr, const GUID& iid, const std::wstring& source, const std::wstring& description,
-                         const std::wstring& helpFile, DWORD helpContext) noexcept {
+HRESULT SetErrorInfoText(HRESULT hr, const GUID &iid, const std::wstring &source, const std::wstring &description,
+                         const std::wstring &helpFile, DWORD helpContext) noexcept {
   Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
   if (FAILED(CreateErrorInfo(&create)))
     return hr;

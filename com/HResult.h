@@ -15,8 +15,8 @@ public:
   explicit TComError(HRESULT code, std::wstring description = std::wstring())
       : FCode(code), FDescription(std::move(description)) {}
   HRESULT Code() const { return FCode; }
-  const std::wstring& Description() const { return FDescription; }
-  const char* what() const noexcept override { return "COM call failed"; }
+  const std::wstring &Description() const { return FDescription; }
+  const char *what() const noexcept override { return "COM call failed"; }
 
 private:
   HRESULT FCode;
@@ -34,12 +34,12 @@ inline void ThrowIfFailed(HRESULT hr) {
 HRESULT HResultFromCurrentException() noexcept;
 
 // Sets the thread's error information for a COM caller; returns `hr`.
-HRESULT SetErrorInfoText(HRESULT hr, const GUID& iid, const std::wstring& source, const std::wstring& description,
-                         const std::wstring& helpFile = std::wstring(), DWORD helpContext = 0) noexcept;
+HRESULT SetErrorInfoText(HRESULT hr, const GUID &iid, const std::wstring &source, const std::wstring &description,
+                         const std::wstring &helpFile = std::wstring(), DWORD helpContext = 0) noexcept;
 
 // Runs `body` and turns whatever it throws into an HRESULT, so no exception
 // crosses the COM boundary that calls it.
-template <class TBody> HRESULT ComGuard(TBody&& body) noexcept {
+template <class TBody> HRESULT ComGuard(TBody &&body) noexcept {
   try {
     return body();
   } catch (...) {

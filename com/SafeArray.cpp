@@ -11,7 +11,7 @@ SafeArray::SafeArray(VARTYPE type, ULONG count) : FValue(SafeArrayCreateVector(t
     throw std::bad_alloc();
 }
 
-SafeArray& SafeArray::operator=(SafeArray&& other) noexcept {
+SafeArray &SafeArray::operator=(SafeArray &&other) noexcept {
   if (this != &other) {
     Reset();
     FValue = other.Detach();
@@ -19,7 +19,7 @@ SafeArray& SafeArray::operator=(SafeArray&& other) noexcept {
   return *this;
 }
 
-SafeArray SafeArray::Copy(SAFEARRAY* value) {
+SafeArray SafeArray::Copy(SAFEARRAY *value) {
   SafeArray a;
   if (value)
     ThrowIfFailed(SafeArrayCopy(value, &a.FValue));
@@ -33,7 +33,7 @@ void SafeArray::Reset() noexcept {
   }
 }
 
-SafeArrayAccess::SafeArrayAccess(SAFEARRAY* array) : FArray(array) {
+SafeArrayAccess::SafeArrayAccess(SAFEARRAY *array) : FArray(array) {
   if (!array)
     return;
   FDims = SafeArrayGetDim(array);
@@ -44,7 +44,7 @@ SafeArrayAccess::SafeArrayAccess(SAFEARRAY* array) : FArray(array) {
     return;
   if (FAILED(SafeArrayGetVartype(array, &FType)))
     FType = VT_EMPTY;
-  void* data = nullptr;
+  void *data = nullptr;
   if (FAILED(SafeArrayAccessData(array, &data)))
     return;
   FLocked = true;

@@ -14,33 +14,33 @@ public:
   SafeArray() = default;
   // A one-dimensional array with lower bound 0. Throws on failure.
   SafeArray(VARTYPE type, ULONG count);
-  SafeArray(const SafeArray&) = delete;
-  SafeArray& operator=(const SafeArray&) = delete;
-  SafeArray(SafeArray&& other) noexcept : FValue(other.Detach()) {}
-  SafeArray& operator=(SafeArray&& other) noexcept;
+  SafeArray(const SafeArray &) = delete;
+  SafeArray &operator=(const SafeArray &) = delete;
+  SafeArray(SafeArray &&other) noexcept : FValue(other.Detach()) {}
+  SafeArray &operator=(SafeArray &&other) noexcept;
   ~SafeArray() { Reset(); }
 
-  static SafeArray Attach(SAFEARRAY* value) {
+  static SafeArray Attach(SAFEARRAY *value) {
     SafeArray a;
     a.FValue = value;
     return a;
   }
-  static SafeArray Copy(SAFEARRAY* value);
+  static SafeArray Copy(SAFEARRAY *value);
 
-  SAFEARRAY* Get() const { return FValue; }
-  SAFEARRAY** Receive() {
+  SAFEARRAY *Get() const { return FValue; }
+  SAFEARRAY **Receive() {
     Reset();
     return &FValue;
   }
-  SAFEARRAY* Detach() noexcept {
-    SAFEARRAY* v = FValue;
+  SAFEARRAY *Detach() noexcept {
+    SAFEARRAY *v = FValue;
     FValue = nullptr;
     return v;
   }
   void Reset() noexcept;
 
 private:
-  SAFEARRAY* FValue = nullptr;
+  SAFEARRAY *FValue = nullptr;
 };
 
 // Locks an array's data for the scope's lifetime (SafeArrayAccessData). Count
@@ -48,14 +48,14 @@ private:
 // array gives an invalid scope with no elements.
 class SafeArrayAccess {
 public:
-  explicit SafeArrayAccess(SAFEARRAY* array);
-  SafeArrayAccess(const SafeArrayAccess&) = delete;
-  SafeArrayAccess& operator=(const SafeArrayAccess&) = delete;
+  explicit SafeArrayAccess(SAFEARRAY *array);
+  SafeArrayAccess(const SafeArrayAccess &) = delete;
+  SafeArrayAccess &operator=(const SafeArrayAccess &) = delete;
   ~SafeArrayAccess();
 
   bool Valid() const { return FData != nullptr || (FArray && FCount == 0 && FLocked); }
-  void* Data() const { return FData; }
-  template <class T> T* As() const { return static_cast<T*>(FData); }
+  void *Data() const { return FData; }
+  template <class T> T *As() const { return static_cast<T *>(FData); }
   size_t Count() const { return FCount; }
   LONG LowerBound() const { return FLowerBound; }
   UINT Dims() const { return FDims; }
@@ -64,8 +64,8 @@ public:
   size_t Bytes() const { return FCount * FElementSize; }
 
 private:
-  SAFEARRAY* FArray;
-  void* FData = nullptr;
+  SAFEARRAY *FArray;
+  void *FData = nullptr;
   bool FLocked = false;
   size_t FCount = 0;
   size_t FElementSize = 0;

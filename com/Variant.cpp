@@ -25,21 +25,23 @@ Variant::Variant(bool value) : Variant() {
   FValue.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-Variant::Variant(IDispatch* dispatch) : Variant() {
+Variant::Variant(IDispatch *dispatch) : Variant() {
   FValue.vt = VT_DISPATCH;
   FValue.pdispVal = dispatch;
   if (dispatch)
     dispatch->AddRef();
 }
 
-Variant::Variant(const Variant& other) : Variant() { ThrowIfFailed(VariantCopy(&FValue, const_cast<VARIANT*>(&other.FValue))); }
+Variant::Variant(const Variant &other) : Variant() {
+  ThrowIfFailed(VariantCopy(&FValue, const_cast<VARIANT *>(&other.FValue)));
+}
 
-Variant::Variant(Variant&& other) noexcept : Variant() {
+Variant::Variant(Variant &&other) noexcept : Variant() {
   FValue = other.FValue;
   VariantInit(&other.FValue);
 }
 
-Variant& Variant::operator=(const Variant& other) {
+Variant &Variant::operator=(const Variant &other) {
   if (this != &other) {
     Variant copy(other);
     *this = std::move(copy);
@@ -47,7 +49,7 @@ Variant& Variant::operator=(const Variant& other) {
   return *this;
 }
 
-Variant& Variant::operator=(Variant&& other) noexcept {
+Variant &Variant::operator=(Variant &&other) noexcept {
   if (this != &other) {
     Clear();
     FValue = other.FValue;
@@ -56,20 +58,20 @@ Variant& Variant::operator=(Variant&& other) noexcept {
   return *this;
 }
 
-Variant Variant::Copy(const VARIANT& value) {
+Variant Variant::Copy(const VARIANT &value) {
   Variant v;
-  ThrowIfFailed(VariantCopy(&v.FValue, const_cast<VARIANT*>(&value)));
+  ThrowIfFailed(VariantCopy(&v.FValue, const_cast<VARIANT *>(&value)));
   return v;
 }
 
-Variant Variant::Attach(VARIANT& value) noexcept {
+Variant Variant::Attach(VARIANT &value) noexcept {
   Variant v;
   v.FValue = value;
   VariantInit(&value);
   return v;
 }
 
-void Variant::Detach(VARIANT* out) noexcept {
+void Variant::Detach(VARIANT *out) noexcept {
   *out = FValue;
   VariantInit(&FValue);
 }

@@ -4,8 +4,8 @@
 
 class TZuHTMLFilter::TInnerReader final : public IZuRawSource {
 public:
-  explicit TInnerReader(IInternetProtocol* inner) : FInner(inner) {}
-  int32_t ReadRaw(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+  explicit TInnerReader(IInternetProtocol *inner) : FInner(inner) {}
+  int32_t ReadRaw(void *buffer, uint32_t size, uint32_t *bytesRead) override {
     ULONG got = 0;
     const HRESULT hr = FInner->Read(buffer, size, &got);
     *bytesRead = got;
@@ -13,7 +13,7 @@ public:
   }
 
 private:
-  IInternetProtocol* FInner;
+  IInternetProtocol *FInner;
 };
 
 TZuHTMLFilter::TZuHTMLFilter(std::unique_ptr<TZuHTMLFilterCore> core)
@@ -21,7 +21,7 @@ TZuHTMLFilter::TZuHTMLFilter(std::unique_ptr<TZuHTMLFilterCore> core)
 
 TZuHTMLFilter::~TZuHTMLFilter() = default;
 
-const com::TInterfaceEntry* TZuHTMLFilter::Interfaces() {
+const com::TInterfaceEntry *TZuHTMLFilter::Interfaces() {
   static const com::TInterfaceEntry table[] = {
       ZU_INTERFACE(TZuHTMLFilter, IInternetProtocol),
       ZU_INTERFACE_VIA(TZuHTMLFilter, IInternetProtocolRoot, IInternetProtocol),
@@ -31,9 +31,9 @@ const com::TInterfaceEntry* TZuHTMLFilter::Interfaces() {
   return table;
 }
 
-STDMETHODIMP TZuHTMLFilter::Start(LPCWSTR, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo, DWORD flags,
+STDMETHODIMP TZuHTMLFilter::Start(LPCWSTR, IInternetProtocolSink *sink, IInternetBindInfo *bindInfo, DWORD flags,
                                   HANDLE_PTR reserved) {
-  auto* filterData = reinterpret_cast<PROTOCOLFILTERDATA*>(reserved);
+  auto *filterData = reinterpret_cast<PROTOCOLFILTERDATA *>(reserved);
   if (!(flags & PI_FILTER_MODE) || !filterData || !filterData->pProtocol)
     return E_INVALIDARG;
   return com::ComGuard([&] {
@@ -44,9 +44,10 @@ STDMETHODIMP TZuHTMLFilter::Start(LPCWSTR, IInternetProtocolSink* sink, IInterne
   });
 }
 
-STDMETHODIMP TZuHTMLFilter::Continue(PROTOCOLDATA* data) {
+STDMETHODIMP TZuHTMLFilter::Continue(PROTOCOLDATA *data) {
   const auto inner = FProtocol;
-  return inner ? inner->Continue(data) : E_FAIL; }
+  return inner ? inner->Continue(data) : E_FAIL;
+}
 
 STDMETHODIMP TZuHTMLFilter::Abort(HRESULT reason, DWORD options) {
   const auto inner = FProtocol;
@@ -63,12 +64,14 @@ STDMETHODIMP TZuHTMLFilter::Terminate(DWORD options) {
 
 STDMETHODIMP TZuHTMLFilter::Suspend() {
   const auto inner = FProtocol;
-  return inner ? inner->Suspend() : E_FAIL; }
+  return inner ? inner->Suspend() : E_FAIL;
+}
 STDMETHODIMP TZuHTMLFilter::Resume() {
   const auto inner = FProtocol;
-  return inner ? inner->Resume() : E_FAIL; }
+  return inner ? inner->Resume() : E_FAIL;
+}
 
-STDMETHODIMP TZuHTMLFilter::Read(void* buffer, ULONG size, ULONG* bytesRead) {
+STDMETHODIMP TZuHTMLFilter::Read(void *buffer, ULONG size, ULONG *bytesRead) {
   uint32_t got = 0;
   HRESULT hr;
   if (FProtocol) {
@@ -84,13 +87,14 @@ STDMETHODIMP TZuHTMLFilter::Read(void* buffer, ULONG size, ULONG* bytesRead) {
   return hr;
 }
 
-STDMETHODIMP TZuHTMLFilter::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) { return E_NOTIMPL; }
+STDMETHODIMP TZuHTMLFilter::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER *) { return E_NOTIMPL; }
 STDMETHODIMP TZuHTMLFilter::LockRequest(DWORD) { return S_OK; }
 STDMETHODIMP TZuHTMLFilter::UnlockRequest() { return S_OK; }
 
-STDMETHODIMP TZuHTMLFilter::Switch(PROTOCOLDATA* data) {
+STDMETHODIMP TZuHTMLFilter::Switch(PROTOCOLDATA *data) {
   const auto sink = FSink;
-  return sink ? sink->Switch(data) : E_FAIL; }
+  return sink ? sink->Switch(data) : E_FAIL;
+}
 
 STDMETHODIMP TZuHTMLFilter::ReportProgress(ULONG status, LPCWSTR text) {
   const auto sink = FSink;

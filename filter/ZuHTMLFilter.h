@@ -17,25 +17,25 @@ public:
   // Without a core the filter is the base one: it copies every byte unscanned.
   explicit TZuHTMLFilter(std::unique_ptr<TZuHTMLFilterCore> core = nullptr);
   ~TZuHTMLFilter() override;
-  static const com::TInterfaceEntry* Interfaces();
+  static const com::TInterfaceEntry *Interfaces();
 
-  TZuHTMLFilterCore& Core() { return *FCore; }
+  TZuHTMLFilterCore &Core() { return *FCore; }
 
   // IInternetProtocolRoot
-  STDMETHODIMP Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo, DWORD flags,
+  STDMETHODIMP Start(LPCWSTR url, IInternetProtocolSink *sink, IInternetBindInfo *bindInfo, DWORD flags,
                      HANDLE_PTR reserved) override;
-  STDMETHODIMP Continue(PROTOCOLDATA* data) override;
+  STDMETHODIMP Continue(PROTOCOLDATA *data) override;
   STDMETHODIMP Abort(HRESULT reason, DWORD options) override;
   STDMETHODIMP Terminate(DWORD options) override;
   STDMETHODIMP Suspend() override;
   STDMETHODIMP Resume() override;
   // IInternetProtocol
-  STDMETHODIMP Read(void* buffer, ULONG size, ULONG* bytesRead) override;
-  STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override;
+  STDMETHODIMP Read(void *buffer, ULONG size, ULONG *bytesRead) override;
+  STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER *newPosition) override;
   STDMETHODIMP LockRequest(DWORD options) override;
   STDMETHODIMP UnlockRequest() override;
   // IInternetProtocolSink
-  STDMETHODIMP Switch(PROTOCOLDATA* data) override;
+  STDMETHODIMP Switch(PROTOCOLDATA *data) override;
   STDMETHODIMP ReportProgress(ULONG status, LPCWSTR text) override;
   STDMETHODIMP ReportData(DWORD flags, ULONG progress, ULONG progressMax) override;
   STDMETHODIMP ReportResult(HRESULT result, DWORD error, LPCWSTR text) override;

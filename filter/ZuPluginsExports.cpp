@@ -11,7 +11,7 @@ const com::TClassEntry GClasses[] = {{nullptr, nullptr}};
 
 extern "C" {
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **out) {
   return com::GetClassObjectFromTable(GClasses, clsid, iid, out);
 }
 

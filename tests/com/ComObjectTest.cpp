@@ -15,16 +15,16 @@ public:
   TTwoFaced() { ++Live; }
   ~TTwoFaced() override { --Live; }
   static inline int Live = 0;
-  static const com::TInterfaceEntry* Interfaces() {
+  static const com::TInterfaceEntry *Interfaces() {
     static const com::TInterfaceEntry table[] = {ZU_INTERFACE(TTwoFaced, IPersist), ZU_INTERFACE(TTwoFaced, IOleWindow),
                                                  ZU_INTERFACE_END};
     return table;
   }
-  STDMETHODIMP GetClassID(CLSID* id) override {
+  STDMETHODIMP GetClassID(CLSID *id) override {
     *id = IID_IPersist;
     return S_OK;
   }
-  STDMETHODIMP GetWindow(HWND* w) override {
+  STDMETHODIMP GetWindow(HWND *w) override {
     *w = nullptr;
     return S_FALSE;
   }
@@ -45,7 +45,7 @@ TEST(ComObjectTest, QueryInterfaceFollowsTheTableWithOneIdentity) {
     ComPtr<IUnknown> a, b;
     ASSERT_EQ(obj.As(&persist), S_OK);
     ASSERT_EQ(obj.As(&window), S_OK);
-    EXPECT_NE(static_cast<void*>(persist.Get()), static_cast<void*>(window.Get()));
+    EXPECT_NE(static_cast<void *>(persist.Get()), static_cast<void *>(window.Get()));
     EXPECT_EQ(persist.As(&a), S_OK);
     EXPECT_EQ(window.As(&b), S_OK);
     EXPECT_EQ(a.Get(), b.Get());
@@ -64,8 +64,7 @@ TEST(ComObjectTest, QueryInterfaceFollowsTheTableWithOneIdentity) {
 
 TEST(ComObjectTest, ClassFactoryCreatesFromTableAndHoldsTheModule) {
   ComPtr<IClassFactory> factory;
-  EXPECT_EQ(com::GetClassObjectFromTable(GTable, IID_IPersist, IID_IClassFactory, &factory),
-            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(com::GetClassObjectFromTable(GTable, IID_IPersist, IID_IClassFactory, &factory), CLASS_E_CLASSNOTAVAILABLE);
   ASSERT_EQ(com::GetClassObjectFromTable(GTable, CLSID_TestTwoFaced, IID_IClassFactory, &factory), S_OK);
   EXPECT_EQ(com::CanUnloadNow(), S_FALSE) << "a factory handed out counts";
   ComPtr<IOleWindow> window;

@@ -15,14 +15,14 @@ public:
   TCountedDispatch() { ++Live; }
   ~TCountedDispatch() override { --Live; }
   static inline int Live = 0;
-  static const com::TInterfaceEntry* Interfaces() {
+  static const com::TInterfaceEntry *Interfaces() {
     static const com::TInterfaceEntry table[] = {ZU_INTERFACE(TCountedDispatch, IDispatch), ZU_INTERFACE_END};
     return table;
   }
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS *, VARIANT *, EXCEPINFO *, UINT *) override {
     return E_NOTIMPL;
   }
 };
@@ -99,7 +99,7 @@ TEST(HoldersTest, SafeArrayAccessScopeLocksAndReportsBounds) {
     com::SafeArrayAccess access(copy.Get());
     EXPECT_EQ(access.As<BYTE>()[3], 7);
   }
-  SAFEARRAY* raw = copy.Detach();
+  SAFEARRAY *raw = copy.Detach();
   com::SafeArray adopted = com::SafeArray::Attach(raw);
   EXPECT_EQ(adopted.Get(), raw);
 

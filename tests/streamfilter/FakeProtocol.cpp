@@ -2,18 +2,18 @@
 
 #include <cstring>
 
-const com::TInterfaceEntry* TFakeProtocol::Interfaces() {
+const com::TInterfaceEntry *TFakeProtocol::Interfaces() {
   static const com::TInterfaceEntry table[] = {
       ZU_INTERFACE(TFakeProtocol, IInternetProtocol),
       ZU_INTERFACE_VIA(TFakeProtocol, IInternetProtocolRoot, IInternetProtocol), ZU_INTERFACE_END};
   return table;
 }
 
-STDMETHODIMP TFakeProtocol::Start(LPCWSTR, IInternetProtocolSink*, IInternetBindInfo*, DWORD, HANDLE_PTR) {
+STDMETHODIMP TFakeProtocol::Start(LPCWSTR, IInternetProtocolSink *, IInternetBindInfo *, DWORD, HANDLE_PTR) {
   Calls.push_back("Start");
   return Answer;
 }
-STDMETHODIMP TFakeProtocol::Continue(PROTOCOLDATA*) {
+STDMETHODIMP TFakeProtocol::Continue(PROTOCOLDATA *) {
   Calls.push_back("Continue");
   return Answer;
 }
@@ -33,13 +33,13 @@ STDMETHODIMP TFakeProtocol::Resume() {
   Calls.push_back("Resume");
   return Answer;
 }
-STDMETHODIMP TFakeProtocol::Read(void* buffer, ULONG size, ULONG* got) {
+STDMETHODIMP TFakeProtocol::Read(void *buffer, ULONG size, ULONG *got) {
   uint32_t n = 0;
   const HRESULT hr = FScript.Next(buffer, size, &n);
   *got = n;
   return hr;
 }
-STDMETHODIMP TFakeProtocol::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) {
+STDMETHODIMP TFakeProtocol::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER *) {
   Calls.push_back("Seek");
   return Answer;
 }
@@ -52,17 +52,17 @@ STDMETHODIMP TFakeProtocol::UnlockRequest() {
   return Answer;
 }
 
-const com::TInterfaceEntry* TFakeSink::Interfaces() {
+const com::TInterfaceEntry *TFakeSink::Interfaces() {
   static const com::TInterfaceEntry table[] = {ZU_INTERFACE(TFakeSink, IInternetProtocolSink), ZU_INTERFACE_END};
   return table;
 }
-STDMETHODIMP TFakeSink::Switch(PROTOCOLDATA*) {
+STDMETHODIMP TFakeSink::Switch(PROTOCOLDATA *) {
   Calls.push_back("Switch");
   return Answer;
 }
 STDMETHODIMP TFakeSink::ReportProgress(ULONG status, LPCWSTR text) {
   std::string t;
-  for (const wchar_t* p = text; p && *p; ++p)
+  for (const wchar_t *p = text; p && *p; ++p)
     t += static_cast<char>(*p);
   Calls.push_back("ReportProgress " + std::to_string(status) + " " + t);
   return Answer;
@@ -77,12 +77,12 @@ STDMETHODIMP TFakeSink::ReportResult(HRESULT result, DWORD error, LPCWSTR) {
   return Answer;
 }
 
-const com::TInterfaceEntry* TFakeBindInfo::Interfaces() {
+const com::TInterfaceEntry *TFakeBindInfo::Interfaces() {
   static const com::TInterfaceEntry table[] = {ZU_INTERFACE(TFakeBindInfo, IInternetBindInfo), ZU_INTERFACE_END};
   return table;
 }
-STDMETHODIMP TFakeBindInfo::GetBindInfo(DWORD*, BINDINFO*) { return E_NOTIMPL; }
-STDMETHODIMP TFakeBindInfo::GetBindString(ULONG kind, LPOLESTR* strings, ULONG count, ULONG* fetched) {
+STDMETHODIMP TFakeBindInfo::GetBindInfo(DWORD *, BINDINFO *) { return E_NOTIMPL; }
+STDMETHODIMP TFakeBindInfo::GetBindString(ULONG kind, LPOLESTR *strings, ULONG count, ULONG *fetched) {
   if (kind != BINDSTRING_URL || count < 1 || !strings)
     return E_INVALIDARG;
   const size_t bytes = (FUrl.size() + 1) * sizeof(wchar_t);

@@ -15,21 +15,21 @@ class TFakeProtocol : public com::TComObject<TFakeProtocol, IInternetProtocol> {
 public:
   explicit TFakeProtocol(TScript script = TScript()) : FScript(std::move(script)) { ++Live; }
   ~TFakeProtocol() override { --Live; }
-  static const com::TInterfaceEntry* Interfaces();
+  static const com::TInterfaceEntry *Interfaces();
   static inline int Live = 0;
 
   TScript FScript;
   std::vector<std::string> Calls;
   HRESULT Answer = S_OK; // for every forwarded call
 
-  STDMETHODIMP Start(LPCWSTR, IInternetProtocolSink*, IInternetBindInfo*, DWORD, HANDLE_PTR) override;
-  STDMETHODIMP Continue(PROTOCOLDATA*) override;
+  STDMETHODIMP Start(LPCWSTR, IInternetProtocolSink *, IInternetBindInfo *, DWORD, HANDLE_PTR) override;
+  STDMETHODIMP Continue(PROTOCOLDATA *) override;
   STDMETHODIMP Abort(HRESULT, DWORD) override;
   STDMETHODIMP Terminate(DWORD) override;
   STDMETHODIMP Suspend() override;
   STDMETHODIMP Resume() override;
-  STDMETHODIMP Read(void* buffer, ULONG size, ULONG* got) override;
-  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override;
+  STDMETHODIMP Read(void *buffer, ULONG size, ULONG *got) override;
+  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER *) override;
   STDMETHODIMP LockRequest(DWORD) override;
   STDMETHODIMP UnlockRequest() override;
 };
@@ -38,13 +38,13 @@ class TFakeSink : public com::TComObject<TFakeSink, IInternetProtocolSink> {
 public:
   TFakeSink() { ++Live; }
   ~TFakeSink() override { --Live; }
-  static const com::TInterfaceEntry* Interfaces();
+  static const com::TInterfaceEntry *Interfaces();
   static inline int Live = 0;
 
   std::vector<std::string> Calls;
   HRESULT Answer = S_OK;
 
-  STDMETHODIMP Switch(PROTOCOLDATA*) override;
+  STDMETHODIMP Switch(PROTOCOLDATA *) override;
   STDMETHODIMP ReportProgress(ULONG status, LPCWSTR text) override;
   STDMETHODIMP ReportData(DWORD flags, ULONG progress, ULONG progressMax) override;
   STDMETHODIMP ReportResult(HRESULT result, DWORD error, LPCWSTR text) override;
@@ -54,10 +54,10 @@ class TFakeBindInfo : public com::TComObject<TFakeBindInfo, IInternetBindInfo> {
 public:
   explicit TFakeBindInfo(std::wstring url = L"") : FUrl(std::move(url)) { ++Live; }
   ~TFakeBindInfo() override { --Live; }
-  static const com::TInterfaceEntry* Interfaces();
+  static const com::TInterfaceEntry *Interfaces();
   static inline int Live = 0;
 
   std::wstring FUrl;
-  STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override;
-  STDMETHODIMP GetBindString(ULONG kind, LPOLESTR* strings, ULONG count, ULONG* fetched) override;
+  STDMETHODIMP GetBindInfo(DWORD *flags, BINDINFO *info) override;
+  STDMETHODIMP GetBindString(ULONG kind, LPOLESTR *strings, ULONG count, ULONG *fetched) override;
 };

@@ -11,13 +11,13 @@ namespace {
 
 class TScanning : public TZuHTMLFilterCore {
 public:
-  explicit TScanning(IInternetBindInfo** seen = nullptr) : FSeen(seen) {}
+  explicit TScanning(IInternetBindInfo **seen = nullptr) : FSeen(seen) {}
   bool IsFiltering() override { return true; }
-  void BeginDocument(IInternetBindInfo* bindInfo) override {
+  void BeginDocument(IInternetBindInfo *bindInfo) override {
     if (FSeen)
       *FSeen = bindInfo;
   }
-  IInternetBindInfo** FSeen;
+  IInternetBindInfo **FSeen;
 };
 
 class ZuHTMLFilterTest : public testing::Test {
@@ -34,13 +34,13 @@ protected:
     return p;
   }
 
-  static HRESULT StartWith(IInternetProtocol* filter, IInternetProtocol* inner, IInternetProtocolSink* sink,
-                           IInternetBindInfo* bindInfo = nullptr, DWORD flags = PI_FILTER_MODE) {
+  static HRESULT StartWith(IInternetProtocol *filter, IInternetProtocol *inner, IInternetProtocolSink *sink,
+                           IInternetBindInfo *bindInfo = nullptr, DWORD flags = PI_FILTER_MODE) {
     PROTOCOLFILTERDATA data = {sizeof data, nullptr, inner, nullptr, 0};
     return filter->Start(L"http://example.test/", sink, bindInfo, flags, reinterpret_cast<HANDLE_PTR>(&data));
   }
 
-  static std::string PullAll(IInternetProtocol* filter, ULONG readSize, std::vector<HRESULT>* results = nullptr) {
+  static std::string PullAll(IInternetProtocol *filter, ULONG readSize, std::vector<HRESULT> *results = nullptr) {
     std::string out;
     std::vector<char> buf(readSize);
     for (int i = 0; i < 1000000; ++i) {
@@ -116,7 +116,7 @@ TEST_F(ZuHTMLFilterTest, ForwardsToInnerProtocolAndSinkAndReleasesBothAtTerminat
   auto inner = com::MakeObject<TFakeProtocol>();
   auto sink = com::MakeObject<TFakeSink>();
   auto bindInfo = com::MakeObject<TFakeBindInfo>(L"http://example.test/");
-  IInternetBindInfo* seen = nullptr;
+  IInternetBindInfo *seen = nullptr;
   auto filter = NewFilter(std::make_unique<TScanning>(&seen));
   ASSERT_EQ(StartWith(filter.Get(), inner.Get(), sink.Get(), bindInfo.Get()), S_OK);
   EXPECT_EQ(seen, bindInfo.Get()) << "BeginDocument sees the bind info";

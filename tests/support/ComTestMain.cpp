@@ -10,14 +10,14 @@
 namespace {
 class TNoObjectsLeft : public testing::EmptyTestEventListener {
   long FBefore = 0;
-  void OnTestStart(const testing::TestInfo&) override { FBefore = com::ObjectCount(); }
-  void OnTestEnd(const testing::TestInfo&) override {
+  void OnTestStart(const testing::TestInfo &) override { FBefore = com::ObjectCount(); }
+  void OnTestEnd(const testing::TestInfo &) override {
     EXPECT_EQ(com::ObjectCount(), FBefore) << "COM objects of the module outlived the test";
   }
 };
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   testing::InitGoogleTest(&argc, argv);
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))

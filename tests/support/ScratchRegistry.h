@@ -10,12 +10,12 @@
 class TScratchRegistry {
 public:
   TScratchRegistry();
-  TScratchRegistry(const TScratchRegistry&) = delete;
-  TScratchRegistry& operator=(const TScratchRegistry&) = delete;
+  TScratchRegistry(const TScratchRegistry &) = delete;
+  TScratchRegistry &operator=(const TScratchRegistry &) = delete;
   ~TScratchRegistry();
 
   // Path of the scratch key under the real HKEY_CURRENT_USER.
-  const std::wstring& Path() const { return FPath; }
+  const std::wstring &Path() const { return FPath; }
 
 private:
   std::wstring FPath;

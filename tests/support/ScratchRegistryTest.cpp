@@ -3,7 +3,7 @@
 #include "ScratchRegistry.h"
 
 namespace {
-bool KeyExists(HKEY root, const wchar_t* path) {
+bool KeyExists(HKEY root, const wchar_t *path) {
   HKEY k = nullptr;
   if (RegOpenKeyExW(root, path, 0, KEY_READ, &k) != ERROR_SUCCESS)
     return false;

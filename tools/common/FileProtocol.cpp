@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-const com::TInterfaceEntry* TFileProtocol::Interfaces() {
+const com::TInterfaceEntry *TFileProtocol::Interfaces() {
   static const com::TInterfaceEntry table[] = {
       ZU_INTERFACE(TFileProtocol, IInternetProtocol),
       ZU_INTERFACE_VIA(TFileProtocol, IInternetProtocolRoot, IInternetProtocol), ZU_INTERFACE_END};
   return table;
 }
 
-STDMETHODIMP TFileProtocol::Read(void* buffer, ULONG size, ULONG* got) {
+STDMETHODIMP TFileProtocol::Read(void *buffer, ULONG size, ULONG *got) {
   if (!got)
     return E_POINTER;
   *got = 0;
@@ -27,7 +27,7 @@ STDMETHODIMP TFileProtocol::Read(void* buffer, ULONG size, ULONG* got) {
   return FAt == FBytes.size() ? S_FALSE : S_OK;
 }
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+bool ReadWholeFile(const std::wstring &path, std::string &bytes) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE)
     return false;

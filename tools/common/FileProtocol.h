@@ -14,18 +14,18 @@ class TFileProtocol : public com::TComObject<TFileProtocol, IInternetProtocol> {
 public:
   TFileProtocol(std::string bytes, ULONG chunk, ULONG pendingEvery)
       : FBytes(std::move(bytes)), FChunk(chunk ? chunk : 1), FPendingEvery(pendingEvery) {}
-  static const com::TInterfaceEntry* Interfaces();
+  static const com::TInterfaceEntry *Interfaces();
 
   ULONG Reads() const { return FReads; }
 
-  STDMETHODIMP Start(LPCWSTR, IInternetProtocolSink*, IInternetBindInfo*, DWORD, HANDLE_PTR) override { return S_OK; }
-  STDMETHODIMP Continue(PROTOCOLDATA*) override { return S_OK; }
+  STDMETHODIMP Start(LPCWSTR, IInternetProtocolSink *, IInternetBindInfo *, DWORD, HANDLE_PTR) override { return S_OK; }
+  STDMETHODIMP Continue(PROTOCOLDATA *) override { return S_OK; }
   STDMETHODIMP Abort(HRESULT, DWORD) override { return S_OK; }
   STDMETHODIMP Terminate(DWORD) override { return S_OK; }
   STDMETHODIMP Suspend() override { return E_NOTIMPL; }
   STDMETHODIMP Resume() override { return E_NOTIMPL; }
-  STDMETHODIMP Read(void* buffer, ULONG size, ULONG* got) override;
-  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  STDMETHODIMP Read(void *buffer, ULONG size, ULONG *got) override;
+  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER *) override { return E_NOTIMPL; }
   STDMETHODIMP LockRequest(DWORD) override { return S_OK; }
   STDMETHODIMP UnlockRequest() override { return S_OK; }
 
@@ -39,4 +39,4 @@ private:
 };
 
 // Reads a whole file; false when it cannot be read.
-bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+bool ReadWholeFile(const std::wstring &path, std::string &bytes);

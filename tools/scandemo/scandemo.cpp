@@ -16,7 +16,7 @@ namespace {
 class TCountingScan : public TZuHTMLFilterCore {
 public:
   bool IsFiltering() override { return true; }
-  bool PassTag(TTagParser& parser, TByteStream& output) override {
+  bool PassTag(TTagParser &parser, TByteStream &output) override {
     ++Tags;
     if (parser.TagName == "IMG" || parser.TagName == "IFRAME" || parser.TagName == "OBJECT")
       ++Resources;
@@ -25,7 +25,7 @@ public:
   unsigned Tags = 0, Resources = 0;
 };
 
-std::string Narrow(const std::wstring& w) {
+std::string Narrow(const std::wstring &w) {
   std::string s;
   for (wchar_t c : w)
     s += c < 128 ? static_cast<char>(c) : '?';
@@ -34,7 +34,7 @@ std::string Narrow(const std::wstring& w) {
 
 } // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int wmain(int argc, wchar_t **argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: scandemo OUTDIR FILE...\n");
     return 2;
@@ -51,7 +51,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     auto inner = com::MakeObject<TFileProtocol>(page, 8192, 0);
     auto core = std::make_unique<TCountingScan>();
-    TCountingScan* counts = core.get();
+    TCountingScan *counts = core.get();
     auto filter = com::MakeObject<TZuHTMLFilter>(std::move(core));
     PROTOCOLFILTERDATA data = {sizeof data, nullptr, inner.Get(), nullptr, 0};
     HRESULT hr = filter->Start(L"file:", nullptr, nullptr, PI_FILTER_MODE, reinterpret_cast<HANDLE_PTR>(&data));
@@ -73,8 +73,8 @@ int wmain(int argc, wchar_t** argv) {
       WriteFile(f, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
       CloseHandle(f);
     }
-    std::printf("%-16s in %6zu  out %6zu  tags %4u  images/frames/objects %3u  %s\n", Narrow(name).c_str(),
-                page.size(), out.size(), counts->Tags, counts->Resources,
+    std::printf("%-16s in %6zu  out %6zu  tags %4u  images/frames/objects %3u  %s\n", Narrow(name).c_str(), page.size(),
+                out.size(), counts->Tags, counts->Resources,
                 FAILED(hr) ? "read failed" : (out == page ? "identical" : "CHANGED"));
     if (FAILED(hr) || out != page)
       status = 1;
