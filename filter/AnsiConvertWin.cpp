@@ -4,7 +4,7 @@
 
 #include "AnsiConvert.h"
 
-void AnsiFromUtf16Le(const uint8_t* data, size_t units, std::string& out) {
+void AnsiFromUtf16Le(const uint8_t *data, size_t units, std::string &out) {
   out.clear();
   if (units == 0)
     return;
@@ -19,7 +19,7 @@ void AnsiFromUtf16Le(const uint8_t* data, size_t units, std::string& out) {
   WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(units), out.data(), n, nullptr, nullptr);
 }
 
-void Utf16LeFromAnsi(const char* data, size_t bytes, std::string& out) {
+void Utf16LeFromAnsi(const char *data, size_t bytes, std::string &out) {
   out.clear();
   if (bytes == 0)
     return;

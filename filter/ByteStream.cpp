@@ -26,11 +26,11 @@ void TByteStream::Reserve(size_t extra) const {
   if (FHead == 0) {
     // A buffer that only grows, as for a tag that never closes, can often be
     // extended where it is.
-    fresh = static_cast<uint8_t *>(std::realloc(FData, want));
+    fresh = static_cast<uint8_t *>(std::realloc(FData, want + ReadAhead));
     if (!fresh)
       throw std::bad_alloc();
   } else {
-    fresh = static_cast<uint8_t *>(std::malloc(want));
+    fresh = static_cast<uint8_t *>(std::malloc(want + ReadAhead));
     if (!fresh)
       throw std::bad_alloc();
     if (live)

@@ -10,6 +10,10 @@
 
 class TByteStream {
 public:
+  // Bytes after the end of the data that may be read (not used), so that
+  // scans can look at 16 bytes at a time up to the very end.
+  static constexpr size_t ReadAhead = 16;
+
   TByteStream() = default;
   TByteStream(const TByteStream &) = delete;
   TByteStream &operator=(const TByteStream &) = delete;

@@ -138,11 +138,6 @@ void AssignUpper(std::string &s, const uint8_t *p, size_t n) {
     c = UpperAscii(c);
 }
 
-// Tags are parsed from a copy followed by this many more readable bytes, so
-// that their tokens can be looked at 16 bytes at a time without a check for
-// the end before each load.
-constexpr size_t TagPadding = 16;
-
 // What ends a token: a blank or '>'; a blank, '=' or '>'; anything but a blank.
 enum class TStop { Word, Name, NonBlank };
 
@@ -447,26 +442,44 @@ void TTagStrings::MakeAll() const {
       Make(i);
 }
 
-bool TTagParser::Parse(bool isUnicode, const uint8_t *data, size_t byteCount) {
-  if (isUnicode) {
-    AnsiFromUtf16Le(data, byteCount / 2, FConverted);
-    data = reinterpret_cast<const uint8_t *>(FConverted.data());
-    byteCount = FConverted.size();
-  }
-  // The copy also outlives the caller's bytes, for the attributes that are
-  // made strings only when asked for.
-  if (FTag.size() < byteCount + TagPadding)
-    FTag.resize(byteCount + TagPadding);
+// Copies the tag to FTag, followed by ReadAhead bytes.
+void TTagParser::KeepTag(const uint8_t *data, size_t byteCount) {
+  if (FTag.size() < byteCount + ReadAhead)
+    FTag.resize(byteCount + ReadAhead);
   if (byteCount)
     std::memcpy(FTag.data(), data, byteCount);
+}
+
+bool TTagParser::Parse(bool isUnicode, const uint8_t *data, size_t byteCount) {
+  if (isUnicode)
+    return ParseFollowed(true, data, byteCount);
+  KeepTag(data, byteCount);
   AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(FTag.data());
   return ParseAnsi(FTag.data(), byteCount);
+}
+
+bool TTagParser::ParseFollowed(bool isUnicode, const uint8_t *data, size_t byteCount) {
+  if (isUnicode) {
+    AnsiFromUtf16Le(data, byteCount / 2, FConverted);
+    KeepTag(reinterpret_cast<const uint8_t *>(FConverted.data()), FConverted.size());
+    AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(FTag.data());
+    return ParseAnsi(FTag.data(), FConverted.size());
+  }
+  const bool ok = ParseAnsi(data, byteCount);
+  // The attributes are made strings from the tag's bytes, which must outlive
+  // the caller's.
+  if (!AttrNames.empty() || !AttrValues.empty()) {
+    KeepTag(data, byteCount);
+    AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(FTag.data());
+  }
+  return ok;
 }
 
 // Walks the tag from after its '<' to its first '>', never looking at its last
 // byte (normally that '>'). Each token is crossed in one search for what can
 // end it; the points where a token ends are where the grammar changes state.
-// `u` is followed by TagPadding readable bytes.
+// `u` is followed by ReadAhead readable bytes, so that tokens can be looked at
+// 16 bytes at a time without a check for the end before each load.
 bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
   TagName.clear();
   AttrNames.Clear();

@@ -102,10 +102,15 @@ public:
   TTagStrings AttrValues;
 
   bool Parse(bool isUnicode, const uint8_t *data, size_t byteCount);
+  // Parse for a tag followed by at least ReadAhead more bytes that may be read,
+  // which spares copying it first.
+  static constexpr size_t ReadAhead = 16;
+  bool ParseFollowed(bool isUnicode, const uint8_t *data, size_t byteCount);
   std::string GetAttribute(std::string_view name) const;
 
 private:
   bool ParseAnsi(const uint8_t *tag, size_t byteCount);
+  void KeepTag(const uint8_t *data, size_t byteCount);
   std::string FConverted;    // a UTF-16 tag in the system code page
   std::vector<uint8_t> FTag; // the tag being parsed, with room to read past its end
 };

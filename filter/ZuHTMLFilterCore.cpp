@@ -7,6 +7,9 @@
 
 using namespace zu;
 
+// Tags are parsed where they lie in FPending.
+static_assert(TByteStream::ReadAhead >= TTagParser::ReadAhead);
+
 void TZuHTMLFilterCore::BeginDocument(IInternetBindInfo *) {}
 bool TZuHTMLFilterCore::PassText() { return true; }
 bool TZuHTMLFilterCore::PassTag(TTagParser &, TByteStream &) { return true; }
@@ -104,7 +107,7 @@ void TZuHTMLFilterCore::ScanPending() {
         }
         if (const size_t tagBytes = cuts[c].TagChars << unitShift) {
           const uint8_t *tag = data + done;
-          FParser.Parse(unicode, tag, tagBytes);
+          FParser.ParseFollowed(unicode, tag, tagBytes);
           if (PassTag(FParser, FOutput))
             FOutput.WriteLater(tag, tagBytes);
           done += tagBytes;
