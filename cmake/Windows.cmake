@@ -7,7 +7,7 @@ set(CMAKE_SHARED_LIBRARY_PREFIX "")
 
 add_library(zucom STATIC
   com/ComModule.cpp com/ComObject.cpp com/ClassFactory.cpp com/HResult.cpp
-  com/Bstr.cpp com/Variant.cpp com/SafeArray.cpp)
+  com/Bstr.cpp com/Variant.cpp com/SafeArray.cpp com/Registrar.cpp)
 target_include_directories(zucom PUBLIC ${ZU_ROOT})
 target_link_libraries(zucom PUBLIC ole32 oleaut32 uuid)
 zu_strict(zucom)
@@ -17,7 +17,7 @@ target_include_directories(zufiltercore PUBLIC ${ZU_ROOT})
 target_link_libraries(zufiltercore PUBLIC wininet ole32)
 zu_strict(zufiltercore)
 
-add_library(zuplugins_units STATIC filter/ZuHTMLFilter.cpp)
+add_library(zuplugins_units STATIC filter/ZuHTMLFilter.cpp filter/ZuComObj.cpp)
 target_link_libraries(zuplugins_units PUBLIC zufiltercore zucom urlmon)
 zu_strict(zuplugins_units)
 
@@ -34,6 +34,11 @@ target_link_libraries(scandemo PRIVATE zutoolcommon)
 target_link_options(scandemo PRIVATE -municode)
 target_link_libraries(scandemo PRIVATE zuplugins_units)
 zu_strict(scandemo)
+
+add_executable(zufilter tools/zufilter/zufilter.cpp)
+target_link_libraries(zufilter PRIVATE zutoolcommon shlwapi)
+target_link_options(zufilter PRIVATE -municode)
+zu_strict(zufilter)
 
 # GoogleTest from Debian's sources, built with the cross compiler.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

@@ -24,19 +24,25 @@ STDMETHODIMP TClassFactory::LockServer(BOOL lock) {
   return S_OK;
 }
 
+HRESULT GetClassObjectFor(const TClassEntry &entry, REFIID iid, void **out) noexcept {
+  if (!out)
+    return E_POINTER;
+  *out = nullptr;
+  try {
+    auto factory = MakeObject<TClassFactory>(entry);
+    return factory->QueryInterface(iid, out);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
 HRESULT GetClassObjectFromTable(const TClassEntry *table, REFCLSID clsid, REFIID iid, void **out) noexcept {
   if (!out)
     return E_POINTER;
   *out = nullptr;
   for (const TClassEntry *e = table; e && e->Clsid; ++e)
-    if (IsEqualCLSID(clsid, *e->Clsid)) {
-      try {
-        auto factory = MakeObject<TClassFactory>(*e);
-        return factory->QueryInterface(iid, out);
-      } catch (...) {
-        return E_OUTOFMEMORY;
-      }
-    }
+    if (IsEqualCLSID(clsid, *e->Clsid))
+      return GetClassObjectFor(*e, iid, out);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

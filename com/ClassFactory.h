@@ -28,6 +28,9 @@ private:
   const TClassEntry &FEntry;
 };
 
+// A class object for `entry`, which must outlive it (entries are static data).
+HRESULT GetClassObjectFor(const TClassEntry &entry, REFIID iid, void **out) noexcept;
+
 // DllGetClassObject over a table ended by an entry with a null Clsid.
 HRESULT GetClassObjectFromTable(const TClassEntry *table, REFCLSID clsid, REFIID iid, void **out) noexcept;
 

@@ -10,6 +10,13 @@ const com::TInterfaceEntry *TFileProtocol::Interfaces() {
   return table;
 }
 
+STDMETHODIMP TFileProtocol::Start(LPCWSTR, IInternetProtocolSink *sink, IInternetBindInfo *, DWORD, HANDLE_PTR) {
+  FSink = sink;
+  if (FSink)
+    FSink->ReportData(BSCF_FIRSTDATANOTIFICATION, 0, static_cast<ULONG>(FBytes.size()));
+  return S_OK;
+}
+
 STDMETHODIMP TFileProtocol::Read(void *buffer, ULONG size, ULONG *got) {
   if (!got)
     return E_POINTER;
@@ -24,7 +31,16 @@ STDMETHODIMP TFileProtocol::Read(void *buffer, ULONG size, ULONG *got) {
   std::memcpy(buffer, FBytes.data() + FAt, n);
   FAt += n;
   *got = static_cast<ULONG>(n);
-  return FAt == FBytes.size() ? S_FALSE : S_OK;
+  if (FAt < FBytes.size())
+    return S_OK;
+  if (FSink) {
+    // Told once; the sink may terminate us from inside these calls.
+    const auto sink = std::move(FSink);
+    const ULONG all = static_cast<ULONG>(FBytes.size());
+    sink->ReportData(BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE, all, all);
+    sink->ReportResult(S_OK, 0, nullptr);
+  }
+  return S_FALSE;
 }
 
 bool ReadWholeFile(const std::wstring &path, std::string &bytes) {

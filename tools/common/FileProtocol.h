@@ -17,11 +17,16 @@ public:
   static const com::TInterfaceEntry *Interfaces();
 
   ULONG Reads() const { return FReads; }
+  size_t Size() const { return FBytes.size(); }
 
-  STDMETHODIMP Start(LPCWSTR, IInternetProtocolSink *, IInternetBindInfo *, DWORD, HANDLE_PTR) override { return S_OK; }
+  // Keeps the sink and tells it the first data is there.
+  STDMETHODIMP Start(LPCWSTR, IInternetProtocolSink *sink, IInternetBindInfo *, DWORD, HANDLE_PTR) override;
   STDMETHODIMP Continue(PROTOCOLDATA *) override { return S_OK; }
   STDMETHODIMP Abort(HRESULT, DWORD) override { return S_OK; }
-  STDMETHODIMP Terminate(DWORD) override { return S_OK; }
+  STDMETHODIMP Terminate(DWORD) override {
+    FSink.Reset();
+    return S_OK;
+  }
   STDMETHODIMP Suspend() override { return E_NOTIMPL; }
   STDMETHODIMP Resume() override { return E_NOTIMPL; }
   STDMETHODIMP Read(void *buffer, ULONG size, ULONG *got) override;
@@ -36,6 +41,7 @@ private:
   ULONG FPendingEvery;
   ULONG FReads = 0;
   bool FPendingGiven = false;
+  Microsoft::WRL::ComPtr<IInternetProtocolSink> FSink;
 };
 
 // Reads a whole file; false when it cannot be read.
