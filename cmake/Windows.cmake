@@ -67,4 +67,8 @@ zu_wine_suite(streamfilter_tests ${ZU_STREAMFILTER_TESTS}
 target_link_libraries(streamfilter_tests PRIVATE zuplugins_units)
 add_dependencies(streamfilter_tests ZuPlugins)
 
+# regsvr32 and regsvr32 /u of the real library in a throwaway prefix.
+add_test(NAME registration COMMAND ${ZU_ROOT}/tests/registration/test-regsvr32 $<TARGET_FILE:ZuPlugins>)
+set_tests_properties(registration PROPERTIES TIMEOUT 300)
+
 add_subdirectory(tools/ZuRPCPrx)
