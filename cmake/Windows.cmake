@@ -71,4 +71,8 @@ add_dependencies(streamfilter_tests ZuPlugins)
 add_test(NAME registration COMMAND ${ZU_ROOT}/tests/registration/test-regsvr32 $<TARGET_FILE:ZuPlugins>)
 set_tests_properties(registration PROPERTIES TIMEOUT 300)
 
+# zufilter end to end, with the library and the default revision service beside it.
+add_test(NAME zufilter COMMAND ${ZU_ROOT}/tests/zufilter/test-zufilter $<TARGET_FILE_DIR:zufilter>)
+set_tests_properties(zufilter PROPERTIES TIMEOUT 300)
+
 add_subdirectory(tools/ZuRPCPrx)
