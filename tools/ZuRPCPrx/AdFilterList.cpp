@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 #include <utility>
 
 namespace zurpc {
@@ -17,6 +16,7 @@ enum : uint8_t {
   fThirdParty = 16,  // only third-party requests
   fFirstParty = 32,  // only first-party requests
   fHasIncludes = 64, // domain= names at least one page domain to apply on
+  fStar = 128,       // the pattern has a '*' inside
 };
 
 constexpr uint8_t kOurTypes = rtImage | rtSubdocument | rtObject;
@@ -27,9 +27,12 @@ struct TRule {
   uint32_t PatternLen;
   uint32_t Domains; // first entry in the set's domain table
   uint16_t DomainCount;
+  uint16_t KeyOffset; // where the index key sits in the pattern, kNoOffset after a '*'
   uint8_t Types;
   uint8_t Flags;
 };
+
+constexpr uint16_t kNoOffset = 0xFFFF;
 
 struct TDomain {
   uint32_t Offset; // into the set's domain text
@@ -60,8 +63,25 @@ constexpr uint64_t kFnvPrime = 1099511628211ull;
 inline uint64_t WordKey(uint64_t fnv) { return fnv | 1; }
 inline uint64_t GramKey(uint32_t gram) { return (static_cast<uint64_t>(gram) << 1) | (1ull << 40); }
 
-constexpr unsigned kGramBitsLog2 = 18;
-inline uint32_t GramBit(uint32_t gram) { return (gram * 0x9E3779B1u) >> (32 - kGramBitsLog2); }
+// Which keys exist at all, small enough to stay in cache, so most words and
+// grams of a URL are dismissed without touching the big tables.
+class TKeyBits {
+public:
+  void Reset() { FBits.assign(size_t{1} << (kLog2 - 6), 0); }
+  void Add(uint64_t key) {
+    const uint32_t b = Bit(key);
+    FBits[b >> 6] |= uint64_t{1} << (b & 63);
+  }
+  bool MayHave(uint64_t key) const {
+    const uint32_t b = Bit(key);
+    return (FBits[b >> 6] >> (b & 63)) & 1;
+  }
+
+private:
+  static constexpr unsigned kLog2 = 18;
+  static uint32_t Bit(uint64_t key) { return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kLog2)); }
+  std::vector<uint64_t> FBits;
+};
 
 // Open addressing from key to the run of rules filed under it.
 class TKeyIndex {
@@ -93,6 +113,7 @@ public:
     }
   }
 
+  bool Empty() const { return FSlots.empty(); }
   const uint32_t *Find(uint64_t key, uint32_t &count) const {
     if (FSlots.empty())
       return nullptr;
@@ -297,8 +318,9 @@ struct TAdFilterList::TRuleSet {
   std::vector<TDomain> Domains;
   std::string DomainText;
   TKeyIndex Words, Grams;
-  std::vector<uint64_t> GramBits;
+  TKeyBits WordBits, GramBits;
   std::vector<uint32_t> Unindexed;
+  bool Indexed = true;
 
   std::string_view PatternOf(const TRule &r) const { return {Text.data() + r.Pattern, r.PatternLen}; }
   void Reindex();
@@ -311,10 +333,11 @@ private:
     uint8_t Type;
     int ThirdParty;
   };
-  bool Applies(uint32_t index, TQuery &q) const;
-  bool AnyApplies(const uint32_t *items, uint32_t count, TQuery &q) const {
+  // `keyAt`: where the rule's index key was seen in the URL, npos if unknown.
+  bool Applies(uint32_t index, TQuery &q, size_t keyAt) const;
+  bool AnyApplies(const uint32_t *items, uint32_t count, TQuery &q, size_t keyAt) const {
     for (uint32_t i = 0; i < count; ++i)
-      if (Applies(items[i], q))
+      if (Applies(items[i], q, keyAt))
         return true;
     return false;
   }
@@ -325,6 +348,7 @@ namespace {
 // Words of a (lower-cased) pattern that a matching URL must hold whole:
 // bounded on both sides by a literal, a '^' or an anchor, never by '*'.
 template <class F> void ForEachBoundedWord(std::string_view p, uint8_t flags, F f) {
+  const size_t firstStar = std::min(p.find('*'), size_t{kNoOffset});
   for (size_t i = 0; i < p.size();) {
     if (!IsWordChar(p[i])) {
       ++i;
@@ -336,23 +360,25 @@ template <class F> void ForEachBoundedWord(std::string_view p, uint8_t flags, F 
     const bool left = i > 0 ? p[i - 1] != '*' : (flags & (fStart | fHost)) != 0;
     const bool right = j < p.size() ? p[j] != '*' : (flags & fEnd) != 0;
     if (left && right)
-      f(p.substr(i, j - i));
+      f(p.substr(i, j - i), static_cast<uint16_t>(i < firstStar ? i : kNoOffset));
     i = j;
   }
 }
 
 // Every 4-character literal run of a pattern: a matching URL holds each one.
 template <class F> void ForEachGram(std::string_view p, F f) {
+  const size_t firstStar = std::min(p.find('*'), size_t{kNoOffset});
   uint32_t g = 0;
   size_t run = 0;
-  for (char c : p) {
+  for (size_t i = 0; i < p.size(); ++i) {
+    const char c = p[i];
     if (c == '*' || c == '^') {
       run = 0;
       continue;
     }
     g = (g << 8) | static_cast<uint8_t>(c);
     if (++run >= 4)
-      f(g);
+      f(g, static_cast<uint16_t>(i - 3 < firstStar ? i - 3 : kNoOffset));
   }
 }
 
@@ -379,66 +405,83 @@ void TAdFilterList::TRuleSet::Reindex() {
     return lowered;
   };
 
-  std::unordered_map<uint64_t, uint32_t> wordCount, gramCount;
-  wordCount.reserve(Rules.size() * 2);
-  gramCount.reserve(Rules.size() * 4);
-  std::vector<uint64_t> seen;
-  for (const TRule &r : Rules) {
-    const std::string_view p = lower(r);
-    ForEachBoundedWord(p, r.Flags, [&](std::string_view w) { ++wordCount[Fnv(w)]; });
-    seen.clear();
-    ForEachGram(p, [&](uint32_t g) { seen.push_back(g); });
-    std::sort(seen.begin(), seen.end());
-    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
-    for (uint64_t g : seen)
-      ++gramCount[g];
-  }
+  // How many rules could use each word or gram, roughly: counts are kept by
+  // hash slot, and a collision only makes a key look a little more common.
+  constexpr unsigned kCountLog2 = 18;
+  auto slotOf = [](uint64_t h) { return static_cast<size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kCountLog2)); };
+  std::vector<uint32_t> wordCount(size_t{1} << kCountLog2), gramCount(size_t{1} << kCountLog2);
+  for (const TRule &r : Rules)
+    ForEachBoundedWord(lower(r), r.Flags, [&](std::string_view w, uint16_t) { ++wordCount[slotOf(Fnv(w))]; });
 
   std::vector<std::pair<uint64_t, uint32_t>> words, grams;
-  GramBits.assign(size_t{1} << (kGramBitsLog2 - 6), 0);
+  std::vector<std::pair<uint32_t, uint64_t>> pending; // rule, its best (but common) word or 0
+  words.reserve(Rules.size());
   Unindexed.clear();
+  WordBits.Reset();
+  GramBits.Reset();
+  if (!Indexed) {
+    for (uint32_t index = 0; index < Rules.size(); ++index)
+      Unindexed.push_back(index);
+    Words.Build(words);
+    Grams.Build(grams);
+    return;
+  }
   constexpr uint64_t kCommon = 1u << 24;
   for (uint32_t index = 0; index < Rules.size(); ++index) {
     const TRule &r = Rules[index];
-    const std::string_view p = lower(r);
-    uint64_t bestWord = 0, bestWordScore = ~0ull;
-    size_t bestWordLen = 0;
-    ForEachBoundedWord(p, r.Flags, [&](std::string_view w) {
+    uint64_t best = 0, bestScore = ~0ull;
+    size_t bestLen = 0;
+    uint16_t bestOffset = kNoOffset;
+    ForEachBoundedWord(lower(r), r.Flags, [&](std::string_view w, uint16_t offset) {
       const uint64_t h = Fnv(w);
-      const uint64_t score = wordCount[h] + (IsCommonWord(w) ? kCommon : 0);
-      if (score < bestWordScore || (score == bestWordScore && w.size() > bestWordLen)) {
-        bestWord = h;
-        bestWordScore = score;
-        bestWordLen = w.size();
+      const uint64_t score = wordCount[slotOf(h)] + (IsCommonWord(w) ? kCommon : 0);
+      if (score < bestScore || (score == bestScore && w.size() > bestLen)) {
+        best = h;
+        bestScore = score;
+        bestLen = w.size();
+        bestOffset = offset;
       }
     });
-    uint32_t bestGram = 0;
-    uint64_t bestGramScore = ~0ull;
-    ForEachGram(p, [&](uint32_t g) {
-      const uint64_t score = gramCount[g] + (IsCommonGram(g) ? kCommon : 0);
-      if (score < bestGramScore) {
-        bestGram = g;
-        bestGramScore = score;
+    Rules[index].KeyOffset = bestOffset;
+    if (bestScore < kCommon)
+      words.emplace_back(WordKey(best), index);
+    else
+      pending.emplace_back(index, bestScore == ~0ull ? 0 : WordKey(best));
+  }
+
+  // Rules with no word, or only common ones, go by their rarest gram.
+  for (const auto &[index, word] : pending)
+    ForEachGram(lower(Rules[index]), [&](uint32_t g, uint16_t) { ++gramCount[slotOf(g)]; });
+  for (const auto &[index, word] : pending) {
+    uint32_t best = 0;
+    uint64_t bestScore = ~0ull;
+    uint16_t bestOffset = kNoOffset;
+    ForEachGram(lower(Rules[index]), [&](uint32_t g, uint16_t offset) {
+      const uint64_t score = gramCount[slotOf(g)] + (IsCommonGram(g) ? kCommon : 0);
+      if (score < bestScore) {
+        best = g;
+        bestScore = score;
+        bestOffset = offset;
       }
     });
-    const bool haveWord = bestWordScore != ~0ull, haveGram = bestGramScore != ~0ull;
-    if (haveWord && (bestWordScore < kCommon || !haveGram || bestGramScore >= kCommon)) {
-      words.emplace_back(WordKey(bestWord), index);
-    } else if (haveGram) {
-      grams.emplace_back(GramKey(bestGram), index);
-      const uint32_t bit = GramBit(bestGram);
-      GramBits[bit >> 6] |= uint64_t{1} << (bit & 63);
+    if (bestScore != ~0ull && (bestScore < kCommon || !word)) {
+      grams.emplace_back(GramKey(best), index);
+      Rules[index].KeyOffset = bestOffset;
+    } else if (word) {
+      words.emplace_back(word, index); // its word's offset is still in place
     } else {
       Unindexed.push_back(index);
     }
   }
+  for (const auto &w : words)
+    WordBits.Add(w.first);
+  for (const auto &g : grams)
+    GramBits.Add(g.first);
   Words.Build(words);
   Grams.Build(grams);
-  if (grams.empty())
-    GramBits.clear();
 }
 
-bool TAdFilterList::TRuleSet::Applies(uint32_t index, TQuery &q) const {
+bool TAdFilterList::TRuleSet::Applies(uint32_t index, TQuery &q, size_t keyAt) const {
   const TRule &r = Rules[index];
   if (!(r.Types & q.Type))
     return false;
@@ -466,6 +509,24 @@ bool TAdFilterList::TRuleSet::Applies(uint32_t index, TQuery &q) const {
   const std::string_view s = (r.Flags & fMatchCase) ? q.Url.Original() : q.Url.Lower();
   const char *p = Text.data() + r.Pattern;
   const bool end = (r.Flags & fEnd) != 0;
+  if (keyAt != npos && r.KeyOffset != kNoOffset) {
+    // The key pins down the one place the pattern can start.
+    if (keyAt < r.KeyOffset)
+      return false;
+    const size_t start = keyAt - r.KeyOffset;
+    if ((r.Flags & fStart) && start != 0)
+      return false;
+    if (r.Flags & fHost) {
+      const size_t hb = q.Url.HostBegin(), he = q.Url.HostEnd();
+      if (start < hb || start >= he || (start > hb && s[start - 1] != '.'))
+        return false;
+    }
+    if (!(r.Flags & fStar)) {
+      const size_t e = MatchPiece(p, r.PatternLen, s, start);
+      return e != npos && (!end || e == s.size());
+    }
+    return MatchPieces(p, r.PatternLen, s, start, true, end);
+  }
   if (r.Flags & fStart)
     return MatchPieces(p, r.PatternLen, s, 0, true, end);
   if (r.Flags & fHost) {
@@ -489,45 +550,42 @@ bool TAdFilterList::TRuleSet::Match(const TUrl &url, const TUrl &page, uint8_t t
   TQuery q{url, page, type, -1};
   const std::string_view s = url.Lower();
 
-  // A word that comes back in the URL was already tried.
-  uint64_t tried[32];
-  size_t triedCount = 0;
+  // Every occurrence counts, as each pins the pattern to another place.
   for (size_t i = 0; i < s.size();) {
     if (!IsWordChar(s[i])) {
       ++i;
       continue;
     }
+    const size_t start = i;
     uint64_t h = kFnvBasis;
     for (; i < s.size() && IsWordChar(s[i]); ++i)
       h = (h ^ static_cast<uint8_t>(s[i])) * kFnvPrime;
     const uint64_t key = WordKey(h);
-    if (std::find(tried, tried + triedCount, key) != tried + triedCount)
+    if (!WordBits.MayHave(key))
       continue;
-    if (triedCount < 32)
-      tried[triedCount++] = key;
     uint32_t count = 0;
     if (const uint32_t *items = Words.Find(key, count))
-      if (AnyApplies(items, count, q))
+      if (AnyApplies(items, count, q, start))
         return true;
   }
 
-  if (!GramBits.empty()) {
+  if (!Grams.Empty()) {
     uint32_t g = 0;
     for (size_t i = 0; i < s.size(); ++i) {
       g = (g << 8) | static_cast<uint8_t>(s[i]);
       if (i < 3)
         continue;
-      const uint32_t bit = GramBit(g);
-      if (!(GramBits[bit >> 6] & (uint64_t{1} << (bit & 63))))
+      const uint64_t key = GramKey(g);
+      if (!GramBits.MayHave(key))
         continue;
       uint32_t count = 0;
-      if (const uint32_t *items = Grams.Find(GramKey(g), count))
-        if (AnyApplies(items, count, q))
+      if (const uint32_t *items = Grams.Find(key, count))
+        if (AnyApplies(items, count, q, i - 3))
           return true;
     }
   }
 
-  return AnyApplies(Unindexed.data(), static_cast<uint32_t>(Unindexed.size()), q);
+  return AnyApplies(Unindexed.data(), static_cast<uint32_t>(Unindexed.size()), q, npos);
 }
 
 TUrl::TUrl(std::string_view url) : FOriginal(url) {
@@ -551,9 +609,9 @@ TUrl::TUrl(std::string_view url) : FOriginal(url) {
     a = 2;
   else
     return; // no host
-  size_t e = s.find_first_of("/?#\\", a);
-  if (e == std::string_view::npos)
-    e = s.size();
+  size_t e = a;
+  while (e < s.size() && s[e] != '/' && s[e] != '?' && s[e] != '#' && s[e] != '\\')
+    ++e;
   const size_t at = s.substr(a, e - a).rfind('@');
   if (at != std::string_view::npos)
     a += at + 1;
@@ -577,7 +635,9 @@ bool IsThirdParty(std::string_view host, std::string_view pageHost) {
   return SiteOf(host) != SiteOf(pageHost);
 }
 
-TAdFilterList::TAdFilterList() : FBlock(new TRuleSet), FExcept(new TRuleSet) {}
+TAdFilterList::TAdFilterList(EIndexing indexing) : FBlock(new TRuleSet), FExcept(new TRuleSet) {
+  FBlock->Indexed = FExcept->Indexed = indexing == EIndexing::Indexed;
+}
 TAdFilterList::~TAdFilterList() = default;
 TAdFilterList::TAdFilterList(TAdFilterList &&) noexcept = default;
 TAdFilterList &TAdFilterList::operator=(TAdFilterList &&) noexcept = default;
@@ -761,6 +821,8 @@ void Store(TAdFilterList::TRuleSet &set, const TParsedRule &parsed) {
     }
     set.Text += (r.Flags & fMatchCase) ? c : ToLower(c);
     prev = c;
+    if (c == '*')
+      r.Flags |= fStar;
   }
   r.Domains = static_cast<uint32_t>(set.Domains.size());
   r.DomainCount = static_cast<uint16_t>(parsed.Domains.size());

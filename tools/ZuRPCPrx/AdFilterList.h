@@ -66,7 +66,11 @@ bool IsThirdParty(std::string_view host, std::string_view pageHost);
 
 class TAdFilterList {
 public:
-  TAdFilterList();
+  // Unindexed tries every rule on every URL: far too slow for use, but the
+  // yardstick the index is checked against.
+  enum class EIndexing { Indexed, Unindexed };
+
+  explicit TAdFilterList(EIndexing indexing = EIndexing::Indexed);
   ~TAdFilterList();
   TAdFilterList(TAdFilterList &&) noexcept;
   TAdFilterList &operator=(TAdFilterList &&) noexcept;

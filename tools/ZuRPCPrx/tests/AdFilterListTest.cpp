@@ -259,6 +259,56 @@ TEST(AdFilterList, FindsEveryRuleAmongMany) {
   }
 }
 
+// Random rules and URLs built from the same fragments, so that they often
+// meet: the index must never change an answer.
+TEST(AdFilterList, IndexAnswersAsTryingEveryRule) {
+  static const char *const bits[] = {"ads", "ad", "banner", "x1", "Top", "/",  "/",   ".",  "-", "_",
+                                     "?",   "=",  "&",      "^",  "*",   "b.", "com", "%2", "1", "ads.test"};
+  static const char *const hosts[] = {"ads.test", "a.ads.test", "bads.test", "news.test", "x1.com", "AD.b.com"};
+  static const char *const options[] = {"",
+                                        "$image",
+                                        "$~image",
+                                        "$subdocument",
+                                        "$third-party",
+                                        "$~third-party",
+                                        "$domain=news.test",
+                                        "$match-case",
+                                        "$domain=~news.test"};
+  uint32_t r = 7;
+  auto next = [&](uint32_t n) {
+    r = r * 1664525u + 1013904223u;
+    return (r >> 8) % n;
+  };
+  auto fragment = [&](int pieces) {
+    std::string s;
+    for (int i = 0; i < pieces; ++i)
+      s += bits[next(20)];
+    return s;
+  };
+  std::string text;
+  for (int i = 0; i < 400; ++i) {
+    static const char *const prefixes[] = {"", "", "|", "||", "@@", "@@||", "|http://"};
+    text += prefixes[next(7)];
+    text += next(3) == 0 ? hosts[next(6)] + fragment(1) : fragment(1 + static_cast<int>(next(4)));
+    if (next(4) == 0)
+      text += '|';
+    text += options[next(9)];
+    text += '\n';
+  }
+  TAdFilterList indexed, plain(TAdFilterList::EIndexing::Unindexed);
+  indexed.AddList(text);
+  plain.AddList(text);
+  static const char *const pages[] = {"http://news.test/", "http://www.ads.test/p", ""};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string url = std::string(next(5) ? "http://" : "https://") + hosts[next(6)] + fragment(1 + next(6));
+    const std::string link = next(3) ? "" : "http://" + std::string(hosts[next(6)]) + fragment(2);
+    const char *page = pages[next(3)];
+    const EResourceType type = next(2) ? rtImage : rtSubdocument;
+    ASSERT_EQ(indexed.IsBlocked(url, link, page, type), plain.IsBlocked(url, link, page, type))
+        << url << " link " << link << " page " << page << " type " << int(type);
+  }
+}
+
 TEST(AdFilterList, LongUrls) {
   TAdFilterList list;
   list.AddList("||ads.test^\n.gif|");
