@@ -36,8 +36,8 @@ struct TTagCut {
 };
 
 // Cuts data[0, byteCount) into at most `maxCuts` cuts, resuming `state`, as
-// repeated ScanForTag calls would; fewer than `maxCuts` means the data ran out.
-// After it `state` is where to resume behind the last cut.
+// repeated ScanForTag calls would. The data ran out when the last cut returned
+// has no tag; then `state` is where to resume once there is more.
 size_t ScanForTags(bool isUnicode, const uint8_t *data, size_t byteCount, TTagScanState &state, TTagCut *cuts,
                    size_t maxCuts);
 

@@ -113,7 +113,7 @@ void TZuHTMLFilterCore::ScanPending() {
           done += tagBytes;
         }
       }
-    } while (count == 64);
+    } while (cuts[count - 1].TagChars);
   } catch (...) {
     try {
       FOutput.Settle();
