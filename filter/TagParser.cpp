@@ -176,6 +176,18 @@ template <TStop K> inline const uint8_t *Seek(const uint8_t *p, const uint8_t *e
 #endif
 }
 
+inline bool IsBlankByte(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Seek<NonBlank> for where a single blank is the rule: looks at two bytes
+// before it searches.
+inline const uint8_t *SkipBlanks(const uint8_t *p, const uint8_t *e) {
+  if (p < e && IsBlankByte(*p))
+    ++p;
+  if (p < e && IsBlankByte(*p))
+    return Seek<TStop::NonBlank>(p + 1, e);
+  return p;
+}
+
 // The first byte in [p, e) that is `quote` or '>', or e. Reads up to 15 bytes
 // past e.
 inline const uint8_t *SeekQuote(const uint8_t *p, const uint8_t *e, char quote) {
@@ -203,9 +215,13 @@ inline void AssignUpperPadded(std::string &s, const uint8_t *p, size_t n) {
     const __m128i v = Load16(p);
     const __m128i lower =
         _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('z' + 1)));
-    uint8_t upper[16];
+    char upper[16];
     _mm_storeu_si128(reinterpret_cast<__m128i *>(upper), _mm_sub_epi8(v, _mm_and_si128(lower, _mm_set1_epi8(0x20))));
-    AssignBytes(s, upper, n);
+    // A copy of a fixed size is made inline, not by a library call; the string
+    // keeps the room for it after the first time.
+    s.clear();
+    s.append(upper, 16);
+    s.erase(n);
     return;
   }
 #endif
@@ -496,7 +512,7 @@ bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
   AssignUpperPadded(TagName, token, offset(p) - 1);
   for (;;) {
     // Between attributes.
-    p = Seek<TStop::NonBlank>(p, e);
+    p = SkipBlanks(p, e);
     if (atEnd())
       return true;
     if (*p == '=')
@@ -510,7 +526,7 @@ bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
         return true;
       if (*p == '=')
         break;
-      p = Seek<TStop::NonBlank>(p + 1, e);
+      p = SkipBlanks(p + 1, e);
       if (atEnd())
         return true;
       if (*p == '=')
@@ -519,7 +535,7 @@ bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
       AttrValues.AddSlice(0, 0, false);
       token = p;
     }
-    p = Seek<TStop::NonBlank>(p + 1, e);
+    p = SkipBlanks(p + 1, e);
     if (atEnd() || *p == '=')
       return false;
     if (*p == '"' || *p == '\'') {

@@ -18,7 +18,7 @@ namespace {
 class TScanning : public TZuHTMLFilterCore {
 public:
   bool IsFiltering() override { return true; }
-  bool PassTag(TTagParser& parser, TByteStream& output) override {
+  bool PassTag(TTagParser &parser, TByteStream &output) override {
     // Look-ups must stay inside what the parser gathered.
     (void)parser.GetAttribute("SRC");
     (void)parser.GetAttribute(parser.TagName);
@@ -28,9 +28,9 @@ public:
 
 class TChunks : public IZuRawSource {
 public:
-  TChunks(const uint8_t* data, size_t size, const uint8_t* sizes, size_t nSizes, bool pending)
+  TChunks(const uint8_t *data, size_t size, const uint8_t *sizes, size_t nSizes, bool pending)
       : FData(data), FSize(size), FSizes(sizes), FCount(nSizes), FPendingOn(pending) {}
-  int32_t ReadRaw(void* buffer, uint32_t size, uint32_t* got) override {
+  int32_t ReadRaw(void *buffer, uint32_t size, uint32_t *got) override {
     ++FReads;
     if (FPendingOn && FReads % 3 == 0) {
       *got = 0;
@@ -45,9 +45,9 @@ public:
   }
 
 private:
-  const uint8_t* FData;
+  const uint8_t *FData;
   size_t FSize, FAt = 0;
-  const uint8_t* FSizes;
+  const uint8_t *FSizes;
   size_t FCount;
   bool FPendingOn;
   size_t FReads = 0;
@@ -55,7 +55,7 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 4)
     return 0;
   const uint8_t flags = data[0];
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size -= 3;
   if (nSizes > size)
     return 0;
-  const uint8_t* sizes = data;
+  const uint8_t *sizes = data;
   data += nSizes;
   size -= nSizes;
 
@@ -84,6 +84,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
+  // Cutting many tags a call must agree with cutting them one at a time.
+  for (bool unicode : {false, true}) {
+    const size_t unit = unicode ? 2 : 1;
+    TTagScanState many;
+    TTagCut cuts[8];
+    size_t at = 0;
+    for (bool more = true; more;) {
+      const size_t n = ScanForTags(unicode, data + at, size - at, many, cuts, 1 + flags % 8);
+      for (size_t k = 0; k < n; ++k) {
+        TTagScanState one;
+        const bool found = ScanForTag(unicode, data + at, size - at, one);
+        const size_t text = one.TagStart == TTagScanState::NoTag ? one.Pos : one.TagStart;
+        if (found != (cuts[k].TagChars != 0) || text != cuts[k].TextChars ||
+            (found && one.Pos - text != cuts[k].TagChars))
+          std::abort();
+        at += (cuts[k].TextChars + cuts[k].TagChars) * unit;
+      }
+      more = n && cuts[n - 1].TagChars;
+    }
+  }
+
   TScanning core;
   TChunks source(data, size, sizes, nSizes, flags & 1);
   std::string out;
@@ -93,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t hr = core.Read(&source, buf.data(), readSize, &got);
     if (got > readSize)
       std::abort();
-    out.append(reinterpret_cast<const char*>(buf.data()), got);
+    out.append(reinterpret_cast<const char *>(buf.data()), got);
     if (hr == zu::kS_FALSE)
       break;
     if (hr != zu::kS_OK && hr != zu::kE_PENDING)
