@@ -67,7 +67,14 @@ inline uint64_t GramKey(uint32_t gram) { return (static_cast<uint64_t>(gram) << 
 // grams of a URL are dismissed without touching the big tables.
 class TKeyBits {
 public:
-  void Reset() { FBits.assign(size_t{1} << (kLog2 - 6), 0); }
+  // About 16 bits a key, up to 32 KB.
+  void Reset(size_t keys) {
+    unsigned log2 = 10;
+    while (log2 < 18 && (size_t{1} << log2) < keys * 16)
+      ++log2;
+    FShift = 64 - log2;
+    FBits.assign(size_t{1} << (log2 - 6), 0);
+  }
   void Add(uint64_t key) {
     const uint32_t b = Bit(key);
     FBits[b >> 6] |= uint64_t{1} << (b & 63);
@@ -78,9 +85,9 @@ public:
   }
 
 private:
-  static constexpr unsigned kLog2 = 18;
-  static uint32_t Bit(uint64_t key) { return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kLog2)); }
+  uint32_t Bit(uint64_t key) const { return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> FShift); }
   std::vector<uint64_t> FBits;
+  unsigned FShift = 54;
 };
 
 // Open addressing from key to the run of rules filed under it.
@@ -407,9 +414,13 @@ void TAdFilterList::TRuleSet::Reindex() {
 
   // How many rules could use each word or gram, roughly: counts are kept by
   // hash slot, and a collision only makes a key look a little more common.
-  constexpr unsigned kCountLog2 = 18;
-  auto slotOf = [](uint64_t h) { return static_cast<size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kCountLog2)); };
-  std::vector<uint32_t> wordCount(size_t{1} << kCountLog2), gramCount(size_t{1} << kCountLog2);
+  unsigned countLog2 = 8;
+  while (countLog2 < 18 && (size_t{1} << countLog2) < Rules.size() * 4)
+    ++countLog2;
+  auto slotOf = [countLog2](uint64_t h) {
+    return static_cast<size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - countLog2));
+  };
+  std::vector<uint32_t> wordCount(size_t{1} << countLog2), gramCount(size_t{1} << countLog2);
   for (const TRule &r : Rules)
     ForEachBoundedWord(lower(r), r.Flags, [&](std::string_view w, uint16_t) { ++wordCount[slotOf(Fnv(w))]; });
 
@@ -417,9 +428,9 @@ void TAdFilterList::TRuleSet::Reindex() {
   std::vector<std::pair<uint32_t, uint64_t>> pending; // rule, its best (but common) word or 0
   words.reserve(Rules.size());
   Unindexed.clear();
-  WordBits.Reset();
-  GramBits.Reset();
   if (!Indexed) {
+    WordBits.Reset(0);
+    GramBits.Reset(0);
     for (uint32_t index = 0; index < Rules.size(); ++index)
       Unindexed.push_back(index);
     Words.Build(words);
@@ -473,6 +484,8 @@ void TAdFilterList::TRuleSet::Reindex() {
       Unindexed.push_back(index);
     }
   }
+  WordBits.Reset(words.size());
+  GramBits.Reset(grams.size());
   for (const auto &w : words)
     WordBits.Add(w.first);
   for (const auto &g : grams)
@@ -588,45 +601,46 @@ bool TAdFilterList::TRuleSet::Match(const TUrl &url, const TUrl &page, uint8_t t
   return AnyApplies(Unindexed.data(), static_cast<uint32_t>(Unindexed.size()), q, npos);
 }
 
-TUrl::TUrl(std::string_view url) : FOriginal(url) {
-  char *buf = FInline;
-  if (url.size() > sizeof(FInline)) {
-    FHeap.resize(url.size());
-    buf = FHeap.data();
-  }
-  for (size_t i = 0; i < url.size(); ++i)
-    buf[i] = ToLower(url[i]);
-  FLower = buf;
-
-  const std::string_view s(buf, url.size());
+TUrl::TUrl(std::string_view url, EPart part) : FOriginal(url) {
+  const std::string_view s = url;
   size_t i = 0;
-  while (i < s.size() && (IsWordChar(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
+  while (i < s.size() && (IsWordChar(ToLower(s[i])) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
     ++i;
-  size_t a;
+  size_t a = 0, e = 0, hostEnd = 0;
   if (i > 0 && s.substr(i, 3) == "://")
     a = i + 3;
   else if (s.substr(0, 2) == "//")
     a = 2;
-  else
-    return; // no host
-  size_t e = a;
-  while (e < s.size() && s[e] != '/' && s[e] != '?' && s[e] != '#' && s[e] != '\\')
-    ++e;
-  const size_t at = s.substr(a, e - a).rfind('@');
-  if (at != std::string_view::npos)
-    a += at + 1;
-  size_t hostEnd = e;
-  if (a < e && s[a] == '[') {
-    const size_t close = s.substr(a, e - a).find(']');
-    if (close != std::string_view::npos)
-      hostEnd = a + close + 1;
-  } else {
-    const size_t colon = s.substr(a, e - a).find(':');
-    if (colon != std::string_view::npos)
-      hostEnd = a + colon;
+  if (a) {
+    e = a;
+    while (e < s.size() && s[e] != '/' && s[e] != '?' && s[e] != '#' && s[e] != '\\')
+      ++e;
+    const size_t at = s.substr(a, e - a).rfind('@');
+    if (at != std::string_view::npos)
+      a += at + 1;
+    hostEnd = e;
+    if (a < e && s[a] == '[') {
+      const size_t close = s.substr(a, e - a).find(']');
+      if (close != std::string_view::npos)
+        hostEnd = a + close + 1;
+    } else {
+      const size_t colon = s.substr(a, e - a).find(':');
+      if (colon != std::string_view::npos)
+        hostEnd = a + colon;
+    }
   }
   FHostBegin = a;
   FHostEnd = hostEnd;
+
+  FLowerLength = part == HostOnly ? hostEnd : url.size();
+  char *buf = FInline;
+  if (FLowerLength > sizeof(FInline)) {
+    FHeap.resize(FLowerLength);
+    buf = FHeap.data();
+  }
+  for (size_t k = 0; k < FLowerLength; ++k)
+    buf[k] = ToLower(url[k]);
+  FLower = buf;
 }
 
 bool IsThirdParty(std::string_view host, std::string_view pageHost) {
@@ -848,7 +862,7 @@ bool TAdFilterList::MatchesException(const TUrl &url, const TUrl &page, EResourc
 
 bool TAdFilterList::IsBlocked(std::string_view resourceUrl, std::string_view linkUrl, std::string_view pageUrl,
                               EResourceType type) const {
-  const TUrl page(pageUrl);
+  const TUrl page(pageUrl, TUrl::HostOnly);
   const TUrl resource(resourceUrl);
   if (FBlock->Match(resource, page, type))
     return !FExcept->Match(resource, page, type);

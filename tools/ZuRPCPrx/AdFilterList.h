@@ -43,12 +43,14 @@ struct TListStats {
 // Holds short URLs inline, so preparing one usually allocates nothing.
 class TUrl {
 public:
-  explicit TUrl(std::string_view url);
+  // HostOnly: only Host() will be asked for, as of a page's URL.
+  enum EPart { WholeUrl, HostOnly };
+  explicit TUrl(std::string_view url, EPart part = WholeUrl);
   TUrl(const TUrl &) = delete;
   TUrl &operator=(const TUrl &) = delete;
 
   std::string_view Original() const { return FOriginal; }
-  std::string_view Lower() const { return {FLower, FOriginal.size()}; }
+  std::string_view Lower() const { return {FLower, FLowerLength}; }
   std::string_view Host() const { return Lower().substr(FHostBegin, FHostEnd - FHostBegin); }
   size_t HostBegin() const { return FHostBegin; }
   size_t HostEnd() const { return FHostEnd; }
@@ -56,6 +58,7 @@ public:
 private:
   std::string_view FOriginal;
   const char *FLower;
+  size_t FLowerLength;
   size_t FHostBegin = 0, FHostEnd = 0;
   char FInline[480];
   std::string FHeap;

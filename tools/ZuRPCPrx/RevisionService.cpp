@@ -48,9 +48,12 @@ bool ParseConfig(std::string_view text, TRevisionConfig &config, std::string &er
     if (eq == std::string_view::npos)
       return fail("expected \"key = value\"");
     if (SameNoCase(key, "list")) {
-      if (value.empty())
+      std::string_view path = value;
+      if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+        path = Trim(path.substr(1, path.size() - 2));
+      if (path.empty())
         return fail("no path after \"list =\"");
-      config.Lists.emplace_back(value);
+      config.Lists.emplace_back(path);
     } else if (SameNoCase(key, "flash")) {
       static const struct {
         const char *Name;

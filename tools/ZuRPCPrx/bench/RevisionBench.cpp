@@ -3,7 +3,7 @@
 // over the images and frames of generated pages, of the docs corpus (with
 // --docs) and of a synthetic mix of ad and ordinary URLs.
 //
-//   bench_revision --list easylist.txt [--docs DIR] [--rounds N]
+//   bench_revision --list easylist.txt [--docs DIR] [--rounds N] [--no-check]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -166,16 +166,19 @@ double Percentile(std::vector<double> &v, double p) {
 int main(int argc, char **argv) {
   std::string listPath, docs;
   int rounds = 5;
+  bool check = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--list" && i + 1 < argc)
       listPath = argv[++i];
     else if (a == "--docs" && i + 1 < argc)
       docs = argv[++i];
+    else if (a == "--no-check")
+      check = false;
     else if (a == "--rounds" && i + 1 < argc)
       rounds = std::max(1, std::atoi(argv[++i]));
     else
-      Fail("usage: bench_revision --list easylist.txt [--docs DIR] [--rounds N]");
+      Fail("usage: bench_revision --list easylist.txt [--docs DIR] [--rounds N] [--no-check]");
   }
   if (listPath.empty())
     Fail("no --list given (tools/ZuRPCPrx/fetch-easylist prints one)");
@@ -229,7 +232,7 @@ int main(int argc, char **argv) {
 
   // The index must answer as trying every rule would; checked on a sample,
   // as trying every rule takes milliseconds per request.
-  {
+  if (check) {
     zurpc::TAdFilterList plain(zurpc::TAdFilterList::EIndexing::Unindexed);
     plain.AddList(list);
     size_t checked = 0, differ = 0;

@@ -322,7 +322,7 @@ TEST(Url, FindsHost) {
   struct {
     const char *Url, *Host;
   } cases[] = {
-      {"http://Ads.Test/x", "ads.test"},
+      {"HTTP://Ads.Test/x", "ads.test"},
       {"https://u:p@ads.test:81/x", "ads.test"},
       {"http://ads.test?x", "ads.test"},
       {"//ads.test/x", "ads.test"},
@@ -333,8 +333,10 @@ TEST(Url, FindsHost) {
       {"http://ads.test#x", "ads.test"},
       {"http://ads.test\\x", "ads.test"},
   };
-  for (const auto &c : cases)
+  for (const auto &c : cases) {
     EXPECT_EQ(TUrl(c.Url).Host(), c.Host) << c.Url;
+    EXPECT_EQ(TUrl(c.Url, TUrl::HostOnly).Host(), c.Host) << c.Url;
+  }
 }
 
 TEST(ThirdParty, ComparesSites) {

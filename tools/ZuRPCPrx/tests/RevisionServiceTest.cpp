@@ -95,10 +95,12 @@ TEST(RevisionConfig, Parses) {
                           "\r\n"
                           "list = lists\\easylist.txt\r\n"
                           "  LIST=C:\\abs path\\mine.txt  \r\n"
+                          "list = \"C:\\quoted path\\x.txt\"\r\n"
                           "Flash = Remove\r\n",
                           config, error))
       << error;
-  EXPECT_EQ(config.Lists, (std::vector<std::string>{"lists\\easylist.txt", "C:\\abs path\\mine.txt"}));
+  EXPECT_EQ(config.Lists,
+            (std::vector<std::string>{"lists\\easylist.txt", "C:\\abs path\\mine.txt", "C:\\quoted path\\x.txt"}));
   EXPECT_EQ(config.FlashVerdict, vRemove);
 }
 
@@ -121,7 +123,8 @@ TEST(RevisionConfig, FlashNames) {
 }
 
 TEST(RevisionConfig, RejectsWhatItDoesNotUnderstand) {
-  for (const char *text : {"flash = remvoe", "list =", "list", "colour = blue", "list = a.txt\nflash\n"}) {
+  for (const char *text :
+       {"flash = remvoe", "list =", "list = \"\"", "list", "colour = blue", "list = a.txt\nflash\n"}) {
     TRevisionConfig config;
     std::string error;
     EXPECT_FALSE(ParseConfig(text, config, error)) << text;
