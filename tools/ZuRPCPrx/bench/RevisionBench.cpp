@@ -3,7 +3,9 @@
 // over the images and frames of generated pages, of the docs corpus (with
 // --docs) and of a synthetic mix of ad and ordinary URLs.
 //
-//   bench_revision --list easylist.txt [--docs DIR] [--rounds N] [--no-check]
+//   bench_revision [--list easylist.txt] [--docs DIR] [--rounds N] [--no-check]
+//
+// Without --list it runs tools/ZuRPCPrx/fetch-easylist for one.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -178,10 +180,20 @@ int main(int argc, char **argv) {
     else if (a == "--rounds" && i + 1 < argc)
       rounds = std::max(1, std::atoi(argv[++i]));
     else
-      Fail("usage: bench_revision --list easylist.txt [--docs DIR] [--rounds N] [--no-check]");
+      Fail("usage: bench_revision [--list easylist.txt] [--docs DIR] [--rounds N] [--no-check]");
   }
-  if (listPath.empty())
-    Fail("no --list given (tools/ZuRPCPrx/fetch-easylist prints one)");
+  if (listPath.empty()) {
+    FILE *fetch = popen(ZU_ROOT "/tools/ZuRPCPrx/fetch-easylist", "r");
+    if (!fetch)
+      Fail("cannot run fetch-easylist");
+    char line[4096];
+    while (std::fgets(line, sizeof(line), fetch))
+      listPath = line;
+    if (pclose(fetch) != 0 || listPath.empty())
+      Fail("fetch-easylist found no list; pass --list");
+    while (!listPath.empty() && (listPath.back() == '\n' || listPath.back() == '\r'))
+      listPath.pop_back();
+  }
 
   const std::string list = ReadFile(listPath);
   std::vector<double> loads;
