@@ -68,7 +68,8 @@ target_link_libraries(streamfilter_tests PRIVATE zuplugins_units)
 add_dependencies(streamfilter_tests ZuPlugins)
 
 # regsvr32 and regsvr32 /u of the real library in a throwaway prefix.
-add_test(NAME registration COMMAND ${ZU_ROOT}/tests/registration/test-regsvr32 $<TARGET_FILE:ZuPlugins>)
+math(EXPR ZU_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+add_test(NAME registration COMMAND ${ZU_ROOT}/tests/registration/test-regsvr32 $<TARGET_FILE:ZuPlugins> ${ZU_BITS})
 set_tests_properties(registration PROPERTIES TIMEOUT 300)
 
 # zufilter end to end, with the library and the default revision service beside it.
