@@ -23,10 +23,10 @@ HMODULE ModuleHandle() {
   return self;
 }
 
-std::wstring ModulePath() {
+std::wstring ModuleFileName(HMODULE module) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameW(ModuleHandle(), path.data(), static_cast<DWORD>(path.size()));
+    const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
     if (n == 0)
       return std::wstring();
     if (n < path.size()) {
@@ -36,5 +36,7 @@ std::wstring ModulePath() {
     path.resize(path.size() * 2);
   }
 }
+
+std::wstring ModulePath() { return ModuleFileName(ModuleHandle()); }
 
 } // namespace com

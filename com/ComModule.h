@@ -20,5 +20,7 @@ HRESULT CanUnloadNow();
 HMODULE ModuleHandle();
 // Full path of that module.
 std::wstring ModulePath();
+// Full path of any module; empty when it cannot be had.
+std::wstring ModuleFileName(HMODULE module);
 
 } // namespace com

@@ -9,22 +9,8 @@ namespace com {
 
 namespace {
 
-std::wstring ModuleFilePath(HMODULE module) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0)
-      return std::wstring();
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 std::wstring ServerPath(HMODULE module) {
-  std::wstring path = ModuleFilePath(module);
+  std::wstring path = ModuleFileName(module);
   if (path.find(L' ') == std::wstring::npos)
     return path;
   const DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0);
@@ -49,7 +35,7 @@ std::wstring GuidString(REFGUID guid) {
 }
 
 std::wstring ProgIdOf(const TClassRegistration &reg, HMODULE module) {
-  std::wstring name = ModuleFilePath(module);
+  std::wstring name = ModuleFileName(module);
   const size_t slash = name.find_last_of(L"\\/");
   if (slash != std::wstring::npos)
     name.erase(0, slash + 1);
