@@ -414,6 +414,8 @@ TTagStrings::TTagStrings(const TTagStrings &other) { *this = other; }
 
 TTagStrings &TTagStrings::operator=(const TTagStrings &other) {
   if (this != &other) {
+    Settle();
+    other.Settle();
     other.MakeAll();
     FItems.assign(other.FItems.begin(), other.FItems.begin() + static_cast<ptrdiff_t>(other.FCount));
     FSlices.assign(other.FCount, TSlice{0, 0, false, false});
@@ -424,6 +426,7 @@ TTagStrings &TTagStrings::operator=(const TTagStrings &other) {
 }
 
 void TTagStrings::Add(const char *p, size_t n, bool upperCase) {
+  Settle();
   AddSlice(0, 0, false);
   FSlices[FCount - 1].Pending = false;
   std::string &s = FItems[FCount - 1];
@@ -451,6 +454,8 @@ void TTagStrings::Make(size_t i) const {
   }
   slice.Pending = false;
 }
+
+void TTagStrings::SettleOwner() const { FOwner->FindAttributes(); }
 
 void TTagStrings::MakeAll() const {
   for (size_t i = 0; i < FCount; ++i)
@@ -491,25 +496,64 @@ bool TTagParser::ParseFollowed(bool isUnicode, const uint8_t *data, size_t byteC
   return ok;
 }
 
+void TTagParser::ParseNameFirst(bool isUnicode, const uint8_t *data, size_t byteCount) {
+  if (isUnicode) {
+    AnsiFromUtf16Le(data, byteCount / 2, FConverted);
+    KeepTag(reinterpret_cast<const uint8_t *>(FConverted.data()), FConverted.size());
+    data = FTag.data();
+    byteCount = FConverted.size();
+  }
+  ResetResults();
+  if (byteCount <= 2)
+    return;
+  const size_t from = ParseName(data, byteCount);
+  if (from == byteCount - 1 || data[from] == '>')
+    return;
+  // The search waits on a copy of the tag, which outlives the caller's bytes.
+  if (!isUnicode)
+    KeepTag(data, byteCount);
+  AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(FTag.data());
+  FAttributesFrom = from;
+  FTagBytes = byteCount;
+  AttrNames.FOwner = AttrValues.FOwner = this;
+}
+
+void TTagParser::FindAttributes() {
+  AttrNames.FOwner = AttrValues.FOwner = nullptr;
+  ParseAttributes(FTag.data(), FTagBytes, FAttributesFrom);
+}
+
+void TTagParser::ResetResults() {
+  TagName.clear();
+  AttrNames.Reset();
+  AttrValues.Reset();
+}
+
 // Walks the tag from after its '<' to its first '>', never looking at its last
 // byte (normally that '>'). Each token is crossed in one search for what can
 // end it; the points where a token ends are where the grammar changes state.
 // `u` is followed by ReadAhead readable bytes, so that tokens can be looked at
 // 16 bytes at a time without a check for the end before each load.
 bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
-  TagName.clear();
-  AttrNames.Clear();
-  AttrValues.Clear();
+  ResetResults();
   if (byteCount <= 2)
     return true;
-  const uint8_t *p = u + 1;
+  return ParseAttributes(u, byteCount, ParseName(u, byteCount));
+}
+
+// Sets TagName and returns where it ends.
+size_t TTagParser::ParseName(const uint8_t *u, size_t byteCount) {
+  const uint8_t *const end = Seek<TStop::Word>(u + 1, u + byteCount - 1);
+  AssignUpperPadded(TagName, u + 1, static_cast<size_t>(end - u) - 1);
+  return static_cast<size_t>(end - u);
+}
+
+bool TTagParser::ParseAttributes(const uint8_t *u, size_t byteCount, size_t from) {
+  const uint8_t *p = u + from;
   const uint8_t *const e = u + byteCount - 1;
   const auto atEnd = [&] { return p == e || *p == '>'; };
   const auto offset = [u](const uint8_t *q) { return static_cast<size_t>(q - u); };
-
-  const uint8_t *token = p;
-  p = Seek<TStop::Word>(p, e);
-  AssignUpperPadded(TagName, token, offset(p) - 1);
+  const uint8_t *token;
   for (;;) {
     // Between attributes.
     p = SkipBlanks(p, e);

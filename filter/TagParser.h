@@ -44,6 +44,8 @@ size_t ScanForTags(bool isUnicode, const uint8_t *data, size_t byteCount, TTagSc
 void FindNextTag(bool isUnicode, const uint8_t *data, size_t byteCount, const uint8_t *&textStart, size_t &textBytes,
                  const uint8_t *&tagStart, size_t &tagBytes);
 
+class TTagParser;
+
 // A list of 8-bit strings that keeps its strings' storage between parses, so a
 // parser reused for every tag of a page stops allocating once warmed up. The
 // strings a parse finds are made from the tag only when first asked for.
@@ -54,21 +56,29 @@ public:
   TTagStrings(const TTagStrings &other);
   TTagStrings &operator=(const TTagStrings &other);
 
-  size_t size() const { return FCount; }
-  bool empty() const { return FCount == 0; }
+  size_t size() const {
+    Settle();
+    return FCount;
+  }
+  bool empty() const { return size() == 0; }
   const std::string &operator[](size_t i) const {
+    Settle();
     if (FSlices[i].Pending)
       Make(i);
     return FItems[i];
   }
   const std::string *begin() const {
+    Settle();
     MakeAll();
     return FItems.data();
   }
   const std::string *end() const { return begin() + FCount; }
   std::vector<std::string> ToVector() const { return {begin(), end()}; }
 
-  void Clear() { FCount = 0; }
+  void Clear() {
+    Settle();
+    FCount = 0;
+  }
   void Add(const char *p, size_t n, bool upperCase);
 
 private:
@@ -88,11 +98,22 @@ private:
   void Grow();
   void Make(size_t i) const;
   void MakeAll() const;
+  // Lets a parser that put off finding its attributes find them now.
+  void Settle() const {
+    if (FOwner)
+      SettleOwner();
+  }
+  void SettleOwner() const;
+  void Reset() {
+    FOwner = nullptr;
+    FCount = 0;
+  }
 
   mutable std::vector<std::string> FItems;
   mutable std::vector<TSlice> FSlices; // one for each of FItems
   const char *FBase = nullptr;         // the parser's copy of its last tag
   size_t FCount = 0;
+  TTagParser *FOwner = nullptr; // the parser, while it has put off finding this list
 };
 
 class TTagParser {
@@ -106,11 +127,23 @@ public:
   // which spares copying it first.
   static constexpr size_t ReadAhead = 16;
   bool ParseFollowed(bool isUnicode, const uint8_t *data, size_t byteCount);
+  // ParseFollowed that finds the tag's name now and its attributes when they
+  // are first looked at, for a filter that lets most tags pass unlooked-at.
+  void ParseNameFirst(bool isUnicode, const uint8_t *data, size_t byteCount);
   std::string GetAttribute(std::string_view name) const;
 
 private:
+  friend class TTagStrings;
+
   bool ParseAnsi(const uint8_t *tag, size_t byteCount);
+  size_t ParseName(const uint8_t *tag, size_t byteCount);
+  bool ParseAttributes(const uint8_t *tag, size_t byteCount, size_t from);
+  void FindAttributes();
   void KeepTag(const uint8_t *data, size_t byteCount);
+  void ResetResults();
+
+  size_t FAttributesFrom = 0; // where the put-off search for attributes starts in FTag
+  size_t FTagBytes = 0;
   std::string FConverted;    // a UTF-16 tag in the system code page
   std::vector<uint8_t> FTag; // the tag being parsed, with room to read past its end
 };

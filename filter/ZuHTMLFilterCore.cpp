@@ -107,7 +107,7 @@ void TZuHTMLFilterCore::ScanPending() {
         }
         if (const size_t tagBytes = cuts[c].TagChars << unitShift) {
           const uint8_t *tag = data + done;
-          FParser.ParseFollowed(unicode, tag, tagBytes);
+          FParser.ParseNameFirst(unicode, tag, tagBytes);
           if (PassTag(FParser, FOutput))
             FOutput.WriteLater(tag, tagBytes);
           done += tagBytes;

@@ -81,6 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       parser.Parse(unicode, tag, tagBytes);
       if (parser.AttrValues.size() > parser.AttrNames.size() + 1)
         std::abort();
+      // Finding the attributes later, from the parser's copy, finds the same.
+      std::vector<uint8_t> page(tag, tag + tagBytes);
+      page.resize(tagBytes + TTagParser::ReadAhead, '"');
+      TTagParser later;
+      later.ParseNameFirst(unicode, page.data(), tagBytes);
+      std::fill(page.begin(), page.end(), uint8_t('='));
+      if (later.TagName != parser.TagName || later.AttrNames.ToVector() != parser.AttrNames.ToVector() ||
+          later.AttrValues.ToVector() != parser.AttrValues.ToVector())
+        std::abort();
     }
   }
 

@@ -180,6 +180,17 @@ TEST_P(ParserTest, GathersNameAndAttributesIn8BitAndUtf16) {
     EXPECT_EQ(p.TagName, c.Name) << c.Tag;
     EXPECT_EQ(p.AttrNames.ToVector(), c.Names) << c.Tag;
     EXPECT_EQ(p.AttrValues.ToVector(), c.Values) << c.Tag;
+
+    // The filter's way: the attributes are found when first looked at, from
+    // a copy, after the page's bytes have moved on.
+    std::string page = data + std::string(TTagParser::ReadAhead, '>');
+    TTagParser later;
+    later.AttrValues.Add("STALE", 5, false);
+    later.ParseNameFirst(unicode, reinterpret_cast<const uint8_t *>(page.data()), data.size());
+    page.assign(page.size(), '=');
+    EXPECT_EQ(later.TagName, c.Name) << c.Tag;
+    EXPECT_EQ(later.AttrValues.ToVector(), c.Values) << c.Tag;
+    EXPECT_EQ(later.AttrNames.ToVector(), c.Names) << c.Tag;
   }
 }
 
@@ -209,8 +220,12 @@ TEST(ParserTest, ResultsOutliveTheParsedBytesAndCopiesStandAlone) {
   EXPECT_EQ(p.AttrValues.ToVector(), (V{"a.gif", "x y"}));
   const TTagParser copy = p;
   const TTagStrings values = p.AttrValues;
-  const std::string next = "<a href=other>";
-  p.Parse(false, reinterpret_cast<const uint8_t *>(next.data()), next.size());
+  std::string next = "<a href=other title='t'>" + std::string(TTagParser::ReadAhead, ' ');
+  p.ParseNameFirst(false, reinterpret_cast<const uint8_t *>(next.data()), next.size() - TTagParser::ReadAhead);
+  // Copies taken before the attributes were looked at have them all the same.
+  const TTagParser early = p;
+  next.assign(next.size(), '<');
+  EXPECT_EQ(early.AttrValues.ToVector(), (V{"other", "t"}));
   EXPECT_EQ(p.GetAttribute("href"), "other");
   EXPECT_EQ(copy.TagName, "IMG");
   EXPECT_EQ(copy.GetAttribute("ALT"), "x y");
