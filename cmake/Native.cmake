@@ -5,6 +5,10 @@ option(ZU_BENCH "Build the benchmarks (use an optimised build without sanitizers
 if(ZU_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=address,undefined)
+  # Coverage instrumentation everywhere, so the fuzz targets see into the libraries they link.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
 endif()
 
 add_library(zufiltercore STATIC ${ZU_PORTABLE_SOURCES} ${ZU_SEAMS_PORTABLE})
@@ -46,3 +50,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 endif()
 
 add_subdirectory(tools/ZuRPCPrx)
+
+if(ZU_TOOLBAR_TRIAL)
+  add_subdirectory(toolbar)
+endif()
