@@ -509,21 +509,34 @@ void TTagParser::ParseNameFirst(bool isUnicode, const uint8_t *data, size_t byte
   const size_t from = ParseName(data, byteCount);
   if (from == byteCount - 1 || data[from] == '>')
     return;
-  // The search waits on a copy of the tag, which outlives the caller's bytes.
-  if (!isUnicode)
-    KeepTag(data, byteCount);
-  AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(FTag.data());
+  AttrNames.FBase = AttrValues.FBase = reinterpret_cast<const char *>(data);
+  FTagAt = data;
   FAttributesFrom = from;
   FTagBytes = byteCount;
   AttrNames.FOwner = AttrValues.FOwner = this;
 }
 
+void TTagParser::KeepOwnCopy() {
+  if (!FTagAt || FTagAt == FTag.data())
+    return;
+  const auto *const outside = reinterpret_cast<const char *>(FTagAt);
+  if (AttrNames.FOwner || AttrNames.FBase == outside || AttrValues.FBase == outside) {
+    KeepTag(FTagAt, FTagBytes);
+    const auto *const own = reinterpret_cast<const char *>(FTag.data());
+    for (TTagStrings *list : {&AttrNames, &AttrValues})
+      if (list->FBase == outside)
+        list->FBase = own;
+  }
+  FTagAt = FTag.data();
+}
+
 void TTagParser::FindAttributes() {
   AttrNames.FOwner = AttrValues.FOwner = nullptr;
-  ParseAttributes(FTag.data(), FTagBytes, FAttributesFrom);
+  ParseAttributes(FTagAt, FTagBytes, FAttributesFrom);
 }
 
 void TTagParser::ResetResults() {
+  FTagAt = nullptr;
   TagName.clear();
   AttrNames.Reset();
   AttrValues.Reset();

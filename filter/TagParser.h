@@ -129,7 +129,10 @@ public:
   bool ParseFollowed(bool isUnicode, const uint8_t *data, size_t byteCount);
   // ParseFollowed that finds the tag's name now and its attributes when they
   // are first looked at, for a filter that lets most tags pass unlooked-at.
+  // Until the next parse or KeepOwnCopy, the bytes must stay as they are.
   void ParseNameFirst(bool isUnicode, const uint8_t *data, size_t byteCount);
+  // Copies the tag ParseNameFirst was given, so that its bytes may change.
+  void KeepOwnCopy();
   std::string GetAttribute(std::string_view name) const;
 
 private:
@@ -142,8 +145,12 @@ private:
   void KeepTag(const uint8_t *data, size_t byteCount);
   void ResetResults();
 
-  size_t FAttributesFrom = 0; // where the put-off search for attributes starts in FTag
+  // The tag of the last ParseNameFirst: the caller's bytes until KeepOwnCopy,
+  // then FTag. The search for its attributes, when put off, starts at
+  // FAttributesFrom.
+  const uint8_t *FTagAt = nullptr;
   size_t FTagBytes = 0;
+  size_t FAttributesFrom = 0;
   std::string FConverted;    // a UTF-16 tag in the system code page
   std::vector<uint8_t> FTag; // the tag being parsed, with room to read past its end
 };

@@ -122,9 +122,12 @@ void TZuHTMLFilterCore::ScanPending() {
       done = static_cast<size_t>(FOutput.Lent() - data);
       FOutput.DropLent();
     }
+    FParser.KeepOwnCopy();
     FPending.Consume(done);
     throw;
   }
+  // The last tag's attributes may yet be looked at, after FPending has moved on.
+  FParser.KeepOwnCopy();
   FOutput.Settle();
   FPending.Consume(done);
 }

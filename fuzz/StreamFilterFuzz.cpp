@@ -86,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       page.resize(tagBytes + TTagParser::ReadAhead, '"');
       TTagParser later;
       later.ParseNameFirst(unicode, page.data(), tagBytes);
+      later.KeepOwnCopy();
       std::fill(page.begin(), page.end(), uint8_t('='));
       if (later.TagName != parser.TagName || later.AttrNames.ToVector() != parser.AttrNames.ToVector() ||
           later.AttrValues.ToVector() != parser.AttrValues.ToVector())

@@ -220,6 +220,21 @@ TEST(FilterCoreTest, PassTagSeesTheOutputSoFarAndWritesWhereTheTagWas) {
   EXPECT_EQ(core.Seen, (std::vector<std::string>{"ab", "ab<i>cd", "ab<i>cd!<x>ef"}));
 }
 
+TEST(FilterCoreTest, LastTagStaysReadableAfterThePageMovesOn) {
+  // Looks at the last tag's attributes only at the end of the page.
+  class TLate : public TZuHTMLFilterCore {
+  public:
+    bool IsFiltering() override { return true; }
+    void EndDocument(TByteStream &output) override {
+      const std::string seen = "[" + FParser.GetAttribute("href") + " " + FParser.AttrNames[1] + "]";
+      output.Write(seen.data(), seen.size());
+    }
+  } core;
+  const std::string page = "<a href=first><a href=last title=t>" + std::string(300, 'y');
+  TSource source(TScript::Chunked(page, 7));
+  EXPECT_EQ(PullAll(core, source, 64).Out, page + "[last TITLE]");
+}
+
 TEST(FilterCoreTest, PassesThroughUnscannedWhenNotFiltering) {
   TScript script;
   script.Add("<b>one", kS_OK);

@@ -187,6 +187,7 @@ TEST_P(ParserTest, GathersNameAndAttributesIn8BitAndUtf16) {
     TTagParser later;
     later.AttrValues.Add("STALE", 5, false);
     later.ParseNameFirst(unicode, reinterpret_cast<const uint8_t *>(page.data()), data.size());
+    later.KeepOwnCopy();
     page.assign(page.size(), '=');
     EXPECT_EQ(later.TagName, c.Name) << c.Tag;
     EXPECT_EQ(later.AttrValues.ToVector(), c.Values) << c.Tag;
@@ -224,7 +225,9 @@ TEST(ParserTest, ResultsOutliveTheParsedBytesAndCopiesStandAlone) {
   p.ParseNameFirst(false, reinterpret_cast<const uint8_t *>(next.data()), next.size() - TTagParser::ReadAhead);
   // Copies taken before the attributes were looked at have them all the same.
   const TTagParser early = p;
+  p.KeepOwnCopy();
   next.assign(next.size(), '<');
+  EXPECT_EQ(p.GetAttribute("TITLE"), "t");
   EXPECT_EQ(early.AttrValues.ToVector(), (V{"other", "t"}));
   EXPECT_EQ(p.GetAttribute("href"), "other");
   EXPECT_EQ(copy.TagName, "IMG");
