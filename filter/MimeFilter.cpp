@@ -1,11 +1,16 @@
 #include "MimeFilter.h"
 
+#include <string_view>
+
 #include <algorithm>
 #include <cstdio>
 
 #include "BindInfoUrl.h"
 #include "Lib/ZuWinInet.h"
 #include "LocaleCompare.h"
+
+// Compared as views: the length check comes first, no strlen per tag.
+using namespace std::literals;
 
 const char TTervaneHTMLFilter::FlashCodebasePrefix[] = "http://download.flashplayer.example";
 
@@ -103,7 +108,7 @@ bool TTervaneHTMLFilter::PassTag(TTagParser &parser, TByteStream &output) {
   if (FClient->LastResult != 0)
     return true;
   if (FInFlash) {
-    if (name == "/OBJECT") {
+    if (name == "/OBJECT"sv) {
       if (FFlashVerdict == 2)
         WritePageText(output, "[FLASH]");
       else if (FFlashVerdict == 3)
@@ -113,29 +118,29 @@ bool TTervaneHTMLFilter::PassTag(TTagParser &parser, TByteStream &output) {
     return false;
   }
   if (FInAdFrame) {
-    if (name == "/IFRAME")
+    if (name == "/IFRAME"sv)
       FInAdFrame = false;
     return false;
   }
-  if (name == "IMG")
+  if (name == "IMG"sv)
     return PassImage(parser, output);
-  if (name == "IFRAME")
+  if (name == "IFRAME"sv)
     return PassFrame(parser, output);
-  if (name == "OBJECT")
+  if (name == "OBJECT"sv)
     return PassObject(parser);
-  if (name == "A") {
+  if (name == "A"sv) {
     FInLink = true;
     FLinkHref = CombineUrl(FPageUrl, parser.GetAttribute("HREF"));
-  } else if (name == "/A") {
+  } else if (name == "/A"sv) {
     FInLink = false;
     FLinkHref.clear();
-  } else if (name == "MAP") {
+  } else if (name == "MAP"sv) {
     FInMap = true;
     FMaps.push_back(TMapItem{parser.GetAttribute("NAME"), {}});
     FCurrentMap = &FMaps.back();
-  } else if (name == "/MAP") {
+  } else if (name == "/MAP"sv) {
     CloseMap();
-  } else if (name == "AREA" && FInMap) {
+  } else if (name == "AREA"sv && FInMap) {
     if (FCurrentMap)
       FCurrentMap->Hrefs.push_back(CombineUrl(FPageUrl, parser.GetAttribute("HREF")));
   }

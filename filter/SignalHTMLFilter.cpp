@@ -1,12 +1,17 @@
 #include "SignalHTMLFilter.h"
 
+#include <string_view>
+
 #include "AnsiConvert.h"
+
+// Compared as views: the length check comes first, no strlen per tag.
+using namespace std::literals;
 
 bool TSignalHTMLFilter::PassTag(TTagParser &parser, TByteStream &) {
   const std::string &name = parser.TagName;
-  if (!FScriptSeen && name == "SCRIPT") {
+  if (!FScriptSeen && name == "SCRIPT"sv) {
     FScriptSeen = parser.GetAttribute("NAME") == FScriptName;
-  } else if (!FBodySeen && (name == "BODY" || name == "HTML" || name == "IMG")) {
+  } else if (!FBodySeen && (name == "BODY"sv || name == "HTML"sv || name == "IMG"sv)) {
     FBodySeen = true;
   }
   return true;
