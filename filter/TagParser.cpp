@@ -273,86 +273,71 @@ inline void BracketMasks(const uint8_t *p, uint64_t &lt, uint64_t &gt) {
 // once to find all their '<' and '>', and the cuts follow from the bits.
 // Comments and tags near the end of the data go to the general scan.
 size_t ScanForTags8(const uint8_t *d, size_t n, TTagScanState &st, TTagCut *cuts, size_t maxCuts) {
-  constexpr size_t None = TTagScanState::NoTag;
   size_t count = 0;
   size_t base = 0; // where the next cut's text starts
-  if (st.TagStart != None || st.Pos != 0) {
+  if (st.TagStart != TTagScanState::NoTag || st.Pos != 0) {
     if (!CutOne(TChars<false>{d, n}, st, cuts[0]))
       return 1;
     base = cuts[0].TextChars + cuts[0].TagChars;
     count = 1;
   }
-  size_t b = base;    // the 64 bytes whose masks are in lt and gt
-  size_t at = 0;      // their first bit still to look at
-  size_t open = None; // a '<' whose '>' is still to find
-  bool loaded = false;
-  uint64_t lt = 0, gt = 0;
-  const auto nextBlock = [&] {
-    b += 64;
-    at = 0;
-    loaded = false;
-  };
-  while (count < maxCuts) {
-    if (!loaded) {
-      if (b >= n) {
-        // The data ran out: the text up to the open tag, or all of it.
-        cuts[count++] = {(open == None ? n : open) - base, 0};
-        st.Reset();
-        if (open != None) {
-          st.TagStart = 0;
-          st.Pos = n - open;
-        }
-        return count;
-      }
-      if (n - b >= 64) {
-        BracketMasks(d + b, lt, gt);
-      } else {
-        uint8_t tail[64] = {};
-        std::memcpy(tail, d + b, n - b);
-        BracketMasks(tail, lt, gt);
-      }
-      loaded = true;
+  st.Reset();
+  // The tags whose '<' lies in the 64 bytes from b, from bit `at` on.
+  for (size_t b = base, at = 0; count < maxCuts;) {
+    if (b >= n) {
+      cuts[count++] = {n - base, 0};
+      return count;
     }
-    if (open == None) {
-      const uint64_t m = lt & (~uint64_t(0) << at);
-      if (!m) {
-        nextBlock();
-        continue;
-      }
-      const size_t t = b + static_cast<size_t>(__builtin_ctzll(m));
+    uint64_t lt, gt;
+    if (n - b >= 64) {
+      BracketMasks(d + b, lt, gt);
+    } else {
+      uint8_t tail[64] = {};
+      std::memcpy(tail, d + b, n - b);
+      BracketMasks(tail, lt, gt);
+    }
+    size_t next = b + 64; // where to look on when this block is done
+    while (count < maxCuts) {
+      const uint64_t l = lt & (~uint64_t(0) << at);
+      if (!l)
+        break;
+      const size_t bit = static_cast<size_t>(__builtin_ctzll(l));
+      const size_t t = b + bit;
       if (n - t < 4 || (d[t + 1] == '!' && d[t + 2] == '-' && d[t + 3] == '-')) {
-        st.Reset();
+        // Comments, and tags too near the end to tell, go to the general scan.
         st.Pos = t - base;
         TTagCut &cut = cuts[count++];
         if (!CutOne(TChars<false>{d + base, n - base}, st, cut))
           return count;
         base += cut.TextChars + cut.TagChars;
-        b = base;
-        at = 0;
-        loaded = false;
-        continue;
+        next = base;
+        break;
       }
-      open = t;
-      at = t - b + 1;
-      if (at == 64) {
-        nextBlock();
-        continue;
+      const uint64_t g = bit == 63 ? 0 : gt & (~uint64_t(0) << (bit + 1));
+      size_t e;
+      if (g) {
+        e = b + static_cast<size_t>(__builtin_ctzll(g)) + 1;
+      } else {
+        e = static_cast<size_t>(FindByte(d + b + 64 < d + n ? d + b + 64 : d + n, d + n, '>') - d) + 1;
+        if (e > n) {
+          // Still open when the data ran out: what comes before it is text.
+          cuts[count++] = {t - base, 0};
+          st.TagStart = 0;
+          st.Pos = n - t;
+          return count;
+        }
       }
+      cuts[count++] = {t - base, e - t};
+      base = e;
+      if (e - b >= 64) {
+        next = e;
+        break;
+      }
+      at = e - b;
     }
-    const uint64_t m = gt & (~uint64_t(0) << at);
-    if (!m) {
-      nextBlock();
-      continue;
-    }
-    const size_t e = b + static_cast<size_t>(__builtin_ctzll(m)) + 1;
-    cuts[count++] = {open - base, e - open};
-    base = e;
-    open = None;
-    at = e - b;
-    if (at == 64)
-      nextBlock();
+    b = next;
+    at = 0;
   }
-  st.Reset();
   return count;
 }
 #endif
