@@ -165,6 +165,10 @@ TEST(TranslationPackets, UserLocaleOrdersAndMatchesLettersBeyondAscii) {
   ASSERT_EQ(t.SourceTexts().size(), 3u);
   EXPECT_EQ(t.SourceTexts()[0], u"abc");
   EXPECT_EQ(t.SourceTexts()[2], u"Zebra");
-  EXPECT_EQ(CompareTextLocale(u"", u"a"), -1);
-  EXPECT_EQ(CompareTextLocale(std::u16string_view(), std::u16string_view()), 0);
+  // An empty text without storage still sorts first and is a text of its own.
+  EXPECT_EQ(CompareTextLocale(std::u16string_view(), u"a"), -1);
+  EXPECT_EQ(CompareTextLocale(u"a", std::u16string_view()), 1);
+  EXPECT_EQ(CompareTextLocale(std::u16string_view(), u""), 0);
+  t.AddText(std::u16string_view());
+  EXPECT_EQ(t.SourceTexts().size(), 4u);
 }
