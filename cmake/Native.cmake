@@ -50,7 +50,4 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 endif()
 
 add_subdirectory(tools/ZuRPCPrx)
-
-if(ZU_TOOLBAR_TRIAL)
-  add_subdirectory(toolbar)
-endif()
+add_subdirectory(toolbar)

@@ -77,3 +77,4 @@ add_test(NAME zufilter COMMAND ${ZU_ROOT}/tests/zufilter/test-zufilter $<TARGET_
 set_tests_properties(zufilter PROPERTIES TIMEOUT 300)
 
 add_subdirectory(tools/ZuRPCPrx)
+add_subdirectory(toolbar)
