@@ -9,6 +9,6 @@
 #include <string>
 
 // `units` little-endian UTF-16 code units at `data` (any alignment).
-void AnsiFromUtf16Le(const uint8_t* data, size_t units, std::string& out);
+void AnsiFromUtf16Le(const uint8_t *data, size_t units, std::string &out);
 // 8-bit text in the system code page to little-endian UTF-16 bytes, no BOM.
-void Utf16LeFromAnsi(const char* data, size_t bytes, std::string& out);
+void Utf16LeFromAnsi(const char *data, size_t bytes, std::string &out);
