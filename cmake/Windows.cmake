@@ -78,3 +78,9 @@ set_tests_properties(zufilter PROPERTIES TIMEOUT 300)
 
 add_subdirectory(tools/ZuRPCPrx)
 add_subdirectory(toolbar)
+
+# The filter driven by the system's URL monikers: pages over http: from a local
+# server and from a pluggable namespace (Wine applies no MIME filter to file:).
+zu_wine_suite(urlmon_tests tests/urlmon/UrlmonClientTest.cpp tests/urlmon/UrlDownload.cpp tests/urlmon/LocalHttpServer.cpp)
+target_link_libraries(urlmon_tests PRIVATE zuplugins_units ws2_32)
+add_dependencies(urlmon_tests ZuPlugins ZuRPCPrx)
