@@ -1,5 +1,6 @@
 #include "TagParser.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -541,6 +542,23 @@ bool TTagParser::ParseAnsi(const uint8_t *u, size_t byteCount) {
 
 // Sets TagName and returns where it ends.
 size_t TTagParser::ParseName(const uint8_t *u, size_t byteCount) {
+#ifdef ZU_HAVE_SSE2
+  // Most names end within their first 16 bytes: one load finds the end and
+  // gives the upper-cased name.
+  const __m128i v = Load16(u + 1);
+  const __m128i blank = _mm_or_si128(_mm_or_si128(Is(v, ' '), Is(v, '\t')), _mm_or_si128(Is(v, '\n'), Is(v, '\r')));
+  if (const unsigned m = Bits(_mm_or_si128(blank, Is(v, '>')))) {
+    const size_t n = std::min<size_t>(static_cast<size_t>(__builtin_ctz(m)), byteCount - 2);
+    const __m128i lower =
+        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('z' + 1)));
+    char upper[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(upper), _mm_sub_epi8(v, _mm_and_si128(lower, _mm_set1_epi8(0x20))));
+    TagName.clear();
+    TagName.append(upper, 16);
+    TagName.erase(n);
+    return n + 1;
+  }
+#endif
   const uint8_t *const end = Seek<TStop::Word>(u + 1, u + byteCount - 1);
   AssignUpperPadded(TagName, u + 1, static_cast<size_t>(end - u) - 1);
   return static_cast<size_t>(end - u);
