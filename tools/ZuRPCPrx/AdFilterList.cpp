@@ -267,14 +267,6 @@ std::string_view SiteOf(std::string_view host) {
   return prev == std::string_view::npos ? host : host.substr(prev + 1);
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
-}
-
 // Element hiding ("##", "#@#", "#?#") and page scripting ("#$#", "#%#", ...).
 bool IsCosmetic(std::string_view line) {
   for (size_t i = line.find('#'); i != std::string_view::npos; i = line.find('#', i + 1)) {
@@ -870,6 +862,14 @@ bool TAdFilterList::IsBlocked(std::string_view resourceUrl, std::string_view lin
     return false;
   const TUrl link(linkUrl);
   return FBlock->Match(link, page, type) && !FExcept->Match(link, page, type) && !FExcept->Match(resource, page, type);
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
+  return s;
 }
 
 } // namespace zurpc

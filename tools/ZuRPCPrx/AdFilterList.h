@@ -100,4 +100,7 @@ private:
   TListStats FStats;
 };
 
+// Without leading and trailing blanks (space, tab, carriage return).
+std::string_view Trim(std::string_view s);
+
 } // namespace zurpc
