@@ -85,3 +85,7 @@ add_subdirectory(toolbar)
 zu_wine_suite(urlmon_tests tests/urlmon/UrlmonClientTest.cpp tests/urlmon/UrlDownload.cpp tests/urlmon/LocalHttpServer.cpp)
 target_link_libraries(urlmon_tests PRIVATE zuplugins_units ws2_32)
 add_dependencies(urlmon_tests ZuPlugins ZuRPCPrx)
+
+# The browser event sink as the toolbar library builds it, traces included.
+zu_wine_suite(sink_tests tests/sink/SinkTest.cpp)
+target_link_libraries(sink_tests PRIVATE kwosink)
