@@ -78,6 +78,7 @@ set_tests_properties(zufilter PROPERTIES TIMEOUT 300)
 
 add_subdirectory(tools/ZuRPCPrx)
 add_subdirectory(Lib)
+add_subdirectory(tests/fakes/host)
 add_subdirectory(toolbar)
 
 # The filter driven by the system's URL monikers: pages over http: from a local
