@@ -77,6 +77,7 @@ add_test(NAME zufilter COMMAND ${ZU_ROOT}/tests/zufilter/test-zufilter $<TARGET_
 set_tests_properties(zufilter PROPERTIES TIMEOUT 300)
 
 add_subdirectory(tools/ZuRPCPrx)
+add_subdirectory(tests/fakes)
 add_subdirectory(Lib)
 add_subdirectory(tests/fakes/host)
 add_subdirectory(tools/testhost)
