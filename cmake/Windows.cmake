@@ -82,6 +82,7 @@ add_subdirectory(Lib)
 add_subdirectory(tests/fakes/host)
 add_subdirectory(tools/testhost)
 add_subdirectory(toolbar)
+add_subdirectory(tests/host/crossprocess)
 
 # The filter driven by the system's URL monikers: pages over http: from a local
 # server and from a pluggable namespace (Wine applies no MIME filter to file:).

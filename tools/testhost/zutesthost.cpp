@@ -7,8 +7,9 @@
 //   zutesthost /unregserver    remove that registration
 //   zutesthost /log FILE [/answer NAME=VALUE]... [/fail OPERATION]...
 //                              serve as the running host until told to quit
-//                              (TestHostControl.h); every call, advise and
-//                              event goes to FILE as a line of UTF-8
+//                              (TestHostControl.h); every call ("call ..."),
+//                              advise, unadvise and event goes to FILE as a
+//                              line of UTF-8
 #include <windows.h>
 #include <oleauto.h>
 
@@ -143,6 +144,7 @@ int Serve(const std::wstring &logPath, const std::map<std::wstring, std::wstring
     auto server = fakes::TFakeGUIServer::Create();
     Server = server.Get();
     server->SetTrace([](const std::wstring &line) { Log(L"call " + line); });
+    server->SetConnectionTrace([](const std::wstring &line) { Log(line); });
     for (const auto &[name, value] : answers)
       if (!SetAnswer(server->Answers(), name, value))
         Log(L"unknown answer " + name);

@@ -217,7 +217,7 @@ public:
     *cookie = ++FLastCookie;
     FSinks.emplace_back(*cookie, events);
     ++FOwner->FAdviseCalls;
-    FOwner->Trace(L"Advise " + std::to_wstring(*cookie));
+    FOwner->ConnectionTrace(L"Advise " + std::to_wstring(*cookie));
     return S_OK;
   }
   STDMETHODIMP Unadvise(DWORD cookie) override {
@@ -231,7 +231,7 @@ public:
     FSinks.erase(it);
     if (FOwner) {
       ++FOwner->FUnadviseCalls;
-      FOwner->Trace(L"Unadvise " + std::to_wstring(cookie));
+      FOwner->ConnectionTrace(L"Unadvise " + std::to_wstring(cookie));
     }
     return S_OK;
   }
@@ -312,6 +312,11 @@ size_t TFakeGUIServer::AdviseCount() const { return FEvents->Sinks().size(); }
 void TFakeGUIServer::Trace(const std::wstring &line) {
   if (FTrace)
     FTrace(line);
+}
+
+void TFakeGUIServer::ConnectionTrace(const std::wstring &line) {
+  if (FConnectionTrace)
+    FConnectionTrace(line);
 }
 
 HRESULT TFakeGUIServer::Enter(const wchar_t *operation, std::initializer_list<std::wstring> args) {

@@ -143,8 +143,11 @@ public:
   void SetDead(bool dead, HRESULT hr = RPC_E_DISCONNECTED);
   bool Dead() const { return FDead; }
   // Called with every logged call as it arrives (the test host writes its log
-  // file from it), and with "Advise <cookie>" / "Unadvise <cookie>" lines.
+  // file from it).
   void SetTrace(std::function<void(const std::wstring &)> trace) { FTrace = std::move(trace); }
+  // Called with "Advise <cookie>" and "Unadvise <cookie>" for every sink that
+  // is advised or unadvised.
+  void SetConnectionTrace(std::function<void(const std::wstring &)> trace) { FConnectionTrace = std::move(trace); }
 
   // --- what arrived (any thread) ---
   std::vector<std::wstring> Calls() const;
@@ -289,12 +292,14 @@ private:
   void Keep(const wchar_t *operation, std::initializer_list<const VARIANT *> args);
   HRESULT LoadTypeInfo();
   void Trace(const std::wstring &line);
+  void ConnectionTrace(const std::wstring &line);
 
   TGUIServerAnswers FAnswers;
   std::map<std::wstring, HRESULT> FFailures;
   bool FDead = false;
   HRESULT FDeadResult = RPC_E_DISCONNECTED;
   std::function<void(const std::wstring &)> FTrace;
+  std::function<void(const std::wstring &)> FConnectionTrace;
 
   mutable std::mutex FLogLock;
   std::vector<std::wstring> FCalls;
