@@ -1,7 +1,7 @@
 // How a test drives zutesthost.exe: the messages its control window takes.
 // The host writes "ready <window handle in hex> <process id>" to its log once
 // its server is in the running-object table; post these to that window. Other
-// log lines: "call <operation>(<arguments>)", "Advise <cookie>",
+// log lines: "registered <HRESULT>", "call <operation>(<arguments>)", "Advise <cookie>",
 // "Unadvise <cookie>", "fired ...", "dead", "alive", "exit".
 #pragma once
 

@@ -164,6 +164,8 @@ int Serve(const std::wstring &logPath, const std::map<std::wstring, std::wstring
       Log(L"failed " + Hex(static_cast<unsigned long>(registered)));
       rc = 1;
     } else {
+      // MK_S_MONIKERALREADYREGISTERED here means an earlier host's entry is still there.
+      Log(L"registered " + Hex(static_cast<unsigned long>(registered)));
       Log(L"ready " + Hex(reinterpret_cast<ULONG_PTR>(control)) + L" " + std::to_wstring(GetCurrentProcessId()));
       MSG msg;
       while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

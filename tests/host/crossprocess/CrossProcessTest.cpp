@@ -143,6 +143,8 @@ TEST(CrossProcessHost, ReachedLostAndFoundAgainThroughMarshalling) {
 
   // Started again: the new server is the one found, not the dead registration.
   ASSERT_TRUE(host.Start());
+  EXPECT_TRUE(host.WaitForLines(L"registered 0", 1, std::chrono::seconds(0)))
+      << "the killed host's entry was still in the running-object table";
   for (int t = 0; t < 2; ++t) {
     ASSERT_EQ(threads[t].Run([&] { return links[t]->Attach(); }), S_OK) << "thread " << t;
     const HRESULT hr = threads[t].Run([&] {
