@@ -139,7 +139,10 @@ public:
   // The named operation fails with `hr` (until cleared with S_OK).
   void FailWith(const std::wstring &operation, HRESULT hr);
   // A dead server fails every call (IGUIServer, IDispatch, the connection
-  // point and its container) with `hr`; IUnknown keeps working.
+  // point and its container) with `hr`; IUnknown keeps working, as it does on
+  // the proxies of a host that died: releasing them is safe, so a client that
+  // forgets them unreleased leaks them, and here that shows as module objects
+  // left at the end of the test.
   void SetDead(bool dead, HRESULT hr = RPC_E_DISCONNECTED);
   bool Dead() const { return FDead; }
   // Called with every logged call as it arrives (the test host writes its log
