@@ -99,6 +99,12 @@ struct THtmlBuilder {
     if ((name == L"HTML" || name == L"HEAD" || name == L"BODY") && IsOpen(name))
       return nullptr;
     CloseImplied(name);
+    // Rows always sit in a table section.
+    if (name == L"TR" && !Open.empty() && Open.back()->Tag() == L"TABLE") {
+      ComPtr<TFakeElement> section = com::MakeObject<TFakeElement>(Doc, L"TBODY");
+      Append(TNode{TNode::ElementNode, std::wstring(), section});
+      Open.push_back(section.Get());
+    }
     ComPtr<TFakeElement> e = com::MakeObject<TFakeElement>(Doc, name);
     const size_t values = Parser.AttrValues.size();
     for (size_t k = 0; k < Parser.AttrNames.size(); ++k) {
