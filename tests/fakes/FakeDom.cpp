@@ -558,17 +558,6 @@ std::wstring TFakeElement::InnerText() const {
   return out;
 }
 
-void TFakeElement::Detach() {
-  std::vector<TNode> *siblings = Siblings();
-  if (!siblings)
-    return;
-  ComPtr<TFakeElement> keep(this);
-  siblings->erase(
-      std::remove_if(siblings->begin(), siblings->end(), [this](const TNode &n) { return n.Elem.Get() == this; }),
-      siblings->end());
-  FParent = nullptr;
-}
-
 HRESULT TFakeElement::InsertHtml(const std::wstring &where, const std::wstring &html) {
   if (!FDocument)
     return E_FAIL;
@@ -1237,6 +1226,8 @@ const TDispMember<D> KDocumentMembers[] = {
     {L"getElementById", 9, nullptr, nullptr, DocGetById},
     {L"getElementsByTagName", 10, nullptr, nullptr, DocByTag},
     {L"createElement", 11, nullptr, nullptr, DocCreateElement},
+    {L"parentWindow", 12, GetIface<D, IHTMLWindow2, &D::get_parentWindow>, nullptr, nullptr},
+    {L"selection", 13, GetIface<D, IHTMLSelectionObject, &D::get_selection>, nullptr, nullptr},
 };
 } // namespace
 

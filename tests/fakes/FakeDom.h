@@ -213,7 +213,6 @@ private:
   // Where this element sits: its parent's children or the document's nodes.
   std::vector<TNode> *Siblings() const;
   void AppendChild(TNode node);
-  void Detach();
   void AdoptChildren(std::vector<TNode> &nodes, size_t at);
   // Makes the embedded object of a frame or plug-in once the attributes are there.
   void Embed();
@@ -260,6 +259,12 @@ public:
   int Depth() const { return FDepth; }
   // Number of EnumObjects calls so far.
   int EnumObjectsCalls() const { return FEnumCalls; }
+  // What the user has selected (document.selection); empty: nothing.
+  void SetSelectedText(const std::wstring &text) { FSelectedText = text; }
+  const std::wstring &SelectedText() const { return FSelectedText; }
+  // Code given to the window's execScript, and alert messages, in order.
+  const std::vector<std::wstring> &Scripts() const { return FScripts; }
+  const std::vector<std::wstring> &Alerts() const { return FAlerts; }
 
   // Parses `html` into nodes that belong to this document.
   std::vector<TNode> ParseFragment(const std::wstring &html);
@@ -283,6 +288,8 @@ public:
   STDMETHODIMP put_URL(BSTR v) override;
   STDMETHODIMP get_URL(BSTR *p) override;
   STDMETHODIMP createElement(BSTR tag, IHTMLElement **p) override;
+  STDMETHODIMP get_parentWindow(IHTMLWindow2 **p) override;
+  STDMETHODIMP get_selection(IHTMLSelectionObject **p) override;
 
   // IHTMLDocument3
   STDMETHODIMP get_documentElement(IHTMLElement **p) override;
@@ -296,6 +303,7 @@ public:
 
 private:
   friend class TFakeElement;
+  friend class TFakeWindow;
 
   std::wstring FUrl;
   std::wstring FTitle;
@@ -304,8 +312,46 @@ private:
   int FDepth;
   bool FAbsoluteSrc = true;
   int FEnumCalls = 0;
+  std::wstring FSelectedText;
+  std::vector<std::wstring> FScripts, FAlerts;
   std::vector<TNode> FNodes;
   std::set<TFakeElement *> FElements; // every element made for this document, alive
+};
+
+// The document's window; each window.frames item is the window of a frame's
+// document. Assumptions: a new window object for every parentWindow read;
+// parent and top are the window itself; status is only stored (the browser's
+// StatusTextChange is fired by TFakeBrowser, not by the window).
+class TFakeWindow : public TFakeObject<TFakeWindow, TStub<IHTMLWindow2>> {
+public:
+  static const com::TInterfaceEntry *Interfaces();
+  explicit TFakeWindow(ComPtr<TFakeDocument> document) : FDocument(std::move(document)) {}
+
+  STDMETHODIMP GetTypeInfoCount(UINT *count) override;
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *,
+                      UINT *) override;
+
+  // IHTMLFramesCollection2
+  STDMETHODIMP item(VARIANT *index, VARIANT *result) override;
+  STDMETHODIMP get_length(LONG *p) override;
+  // IHTMLWindow2
+  STDMETHODIMP get_frames(IHTMLFramesCollection2 **p) override;
+  STDMETHODIMP put_status(BSTR v) override;
+  STDMETHODIMP get_status(BSTR *p) override;
+  STDMETHODIMP alert(BSTR message) override;
+  STDMETHODIMP put_name(BSTR v) override;
+  STDMETHODIMP get_name(BSTR *p) override;
+  STDMETHODIMP get_parent(IHTMLWindow2 **p) override;
+  STDMETHODIMP get_self(IHTMLWindow2 **p) override;
+  STDMETHODIMP get_top(IHTMLWindow2 **p) override;
+  STDMETHODIMP get_window(IHTMLWindow2 **p) override;
+  STDMETHODIMP get_document(IHTMLDocument2 **p) override;
+  STDMETHODIMP execScript(BSTR code, BSTR language, VARIANT *result) override;
+
+private:
+  ComPtr<TFakeDocument> FDocument;
+  std::wstring FName, FStatus;
 };
 
 // A document made from HTML at `url`; `pages` serves its frames.

@@ -285,4 +285,45 @@ TEST_F(FakeDomTest, InlineStyleAndBackgrounds) {
   EXPECT_EQ(fakes::OuterHtml(cell.Get()), L"<TD background=\"c.gif\" style=\"COLOR: red; DISPLAY: none\">x</TD>");
 }
 
+TEST_F(FakeDomTest, WindowFramesSelectionAndScripts) {
+  auto doc = fakes::MakeDocument(L"http://site/", L"<frameset><frame name=left src=l.html><frame src=r.html>",
+                                 {{L"http://site/l.html", L"L"}, {L"http://site/r.html", L"R"}});
+  ComPtr<IHTMLWindow2> window;
+  ASSERT_EQ(doc->get_parentWindow(window.GetAddressOf()), S_OK);
+  long frames = 0;
+  window->get_length(&frames);
+  EXPECT_EQ(frames, 2);
+  com::Variant byName(std::wstring_view{L"LEFT"}), byIndex(1L), frame;
+  for (auto *index : {&byName, &byIndex}) {
+    ASSERT_EQ(window->item(const_cast<VARIANT *>(&index->Get()), frame.Receive()), S_OK);
+    ComPtr<IHTMLWindow2> frameWindow;
+    ASSERT_EQ(ComPtr<IDispatch>(frame.Get().pdispVal).As(&frameWindow), S_OK);
+    ComPtr<IHTMLDocument2> frameDoc;
+    frameWindow->get_document(frameDoc.GetAddressOf());
+    com::Bstr url;
+    frameDoc->get_URL(url.Receive());
+    EXPECT_EQ(Str(url), index == &byName ? L"http://site/l.html" : L"http://site/r.html");
+  }
+  com::Bstr code(L"highlight()"), language(L"JScript");
+  com::Variant result;
+  ASSERT_EQ(window->execScript(code.Get(), language.Get(), result.Receive()), S_OK);
+  EXPECT_EQ(doc->Scripts(), std::vector<std::wstring>{L"highlight()"});
+
+  ComPtr<IHTMLSelectionObject> selection;
+  ASSERT_EQ(doc->get_selection(selection.GetAddressOf()), S_OK);
+  com::Bstr type;
+  selection->get_type(type.Receive());
+  EXPECT_EQ(Str(type), L"None");
+  doc->SetSelectedText(L"read <this>");
+  ComPtr<IDispatch> rangeDispatch;
+  ASSERT_EQ(selection->createRange(rangeDispatch.GetAddressOf()), S_OK);
+  ComPtr<IHTMLTxtRange> range;
+  ASSERT_EQ(rangeDispatch.As(&range), S_OK);
+  com::Bstr text, html;
+  range->get_text(text.Receive());
+  range->get_htmlText(html.Receive());
+  EXPECT_EQ(Str(text), L"read <this>");
+  EXPECT_EQ(Str(html), L"read &lt;this&gt;");
+}
+
 } // namespace
