@@ -17,8 +17,9 @@ target_include_directories(zufiltercore PUBLIC ${ZU_ROOT})
 target_link_libraries(zufiltercore PUBLIC wininet ole32)
 zu_strict(zufiltercore)
 
-add_library(zuplugins_units STATIC filter/ZuHTMLFilter.cpp filter/ZuComObj.cpp)
-target_link_libraries(zuplugins_units PUBLIC zufiltercore zucom urlmon)
+add_library(zuplugins_units STATIC filter/ZuHTMLFilter.cpp filter/ZuComObj.cpp
+  filter/AdFilterBHOUnit.cpp filter/MSHTMLUtils.cpp)
+target_link_libraries(zuplugins_units PUBLIC zuiefuncs zufiltersink zufiltercore zucom urlmon)
 zu_strict(zuplugins_units)
 
 add_library(ZuPlugins SHARED filter/ZuPluginsExports.cpp filter/ZuPlugins.def)
@@ -93,3 +94,9 @@ add_dependencies(urlmon_tests ZuPlugins ZuRPCPrx)
 # The browser event sink as the toolbar library builds it, traces included.
 zu_wine_suite(sink_tests tests/sink/SinkTest.cpp)
 target_link_libraries(sink_tests PRIVATE kwosink)
+
+# The ad-filter helper object on the fake browser, and a page from the stream
+# filter to the finished document.
+zu_wine_suite(bho_tests tests/bho/AdFilterBHOTest.cpp tests/bho/EndToEndTest.cpp
+  tests/streamfilter/FakeService.cpp tests/streamfilter/FakeProtocol.cpp)
+target_link_libraries(bho_tests PRIVATE zuplugins_units zufakes)
