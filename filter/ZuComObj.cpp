@@ -1,6 +1,7 @@
 #include "ZuComObj.h"
 
 #include "../com/ComModule.h"
+#include "AdFilterBHOUnit.h"
 #include "MimeFilter.h"
 #include "ZuGuids.h"
 #include "ZuHTMLFilter.h"
@@ -68,7 +69,10 @@ HRESULT CreateTervaneHTMLFilter(REFIID iid, void **out) {
 TMimePolyFilterFactory GFilterFactory(CLSID_TervaneHTMLFilter, L"TervaneHTMLFilter", L"Tervane HTML Filter",
                                       "text/html", &CreateTervaneHTMLFilter);
 
-TZuComObjectFactory *const GFactories[] = {&GFilterFactory, nullptr};
+TBrowserHelperObjectFactory GHelperFactory(CLSID_AdFilterBHO, L"AdFilterBHO", L"Tervane AdFilter Helper",
+                                           &CreateAdFilterBHO);
+
+TZuComObjectFactory *const GFactories[] = {&GFilterFactory, &GHelperFactory, nullptr};
 
 } // namespace
 
