@@ -93,7 +93,7 @@ add_dependencies(urlmon_tests ZuPlugins ZuRPCPrx)
 
 # The browser event sink as the toolbar library builds it, traces included.
 zu_wine_suite(sink_tests tests/sink/SinkTest.cpp)
-target_link_libraries(sink_tests PRIVATE kwosink)
+target_link_libraries(sink_tests PRIVATE kwosink zufakes)
 
 # The ad-filter helper object on the fake browser, and a page from the stream
 # filter to the finished document.

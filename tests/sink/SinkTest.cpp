@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "Lib/SinkUnit.h"
+#include "com/Bstr.h"
 #include "com/ComModule.h"
 #include "com/ComObject.h"
+#include "tests/fakes/FakeBrowser.h"
 #include "toolbar/services/ZUSystem.h"
 
 using Microsoft::WRL::ComPtr;
@@ -246,4 +248,45 @@ TEST_F(SinkTest, AHandlersFailureReachesTheBrowserAsAnHResultWithItsTrace) {
     SysFreeString(info.bstrDescription);
     EXPECT_EQ(Fire(FSink.Get(), c.Dispid, args.Params()), E_FAIL) << "without exception information";
   }
+}
+
+TEST_F(SinkTest, FollowsABrowserUntilDisconnected) {
+  auto browser = fakes::MakeBrowser(L"http://site.test/", L"<body>start</body>",
+                                    {{L"http://site.test/next.html", L"<body>next</body>"}});
+  browser->SetLoadOnNavigate(true);
+  ComPtr<IWebBrowser2> asBrowser(static_cast<IWebBrowser2 *>(browser.Get()));
+  com::Bstr next(L"http://site.test/next.html");
+  std::vector<std::wstring> seen;
+  FSink->SetOnBeforeNavigate2([&](TWebBrowserEventHandler &, IDispatch *, VARIANT *url, VARIANT *, VARIANT *, VARIANT *,
+                                  VARIANT *, VARIANT_BOOL *cancel) {
+    seen.push_back(L"before " + std::wstring(url->bstrVal));
+    if (seen.size() == 1)
+      *cancel = VARIANT_TRUE;
+  });
+  FSink->SetOnDocumentComplete([&](TWebBrowserEventHandler &, IDispatch *, VARIANT *url) {
+    seen.push_back(L"complete " + std::wstring(url->bstrVal));
+  });
+
+  EXPECT_FALSE(FSink->ConnectTo(asBrowser.Get(), IID_IPropertyNotifySink, false)) << "no such connection point";
+  ASSERT_TRUE(FSink->ConnectTo(asBrowser.Get(), DIID_DWebBrowserEvents2, false));
+  ASSERT_TRUE(FSink->ConnectTo(asBrowser.Get(), DIID_DWebBrowserEvents2, false));
+  EXPECT_EQ(browser->AdviseCount(), 1u) << "connecting again replaces the first advise";
+  EXPECT_TRUE(FSink->Connected());
+
+  // The first navigation is cancelled by the handler, the second goes through.
+  EXPECT_EQ(asBrowser->Navigate(next.Get(), nullptr, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(fakes::BodyHtml(browser->Document()), L"start");
+  EXPECT_EQ(asBrowser->Navigate(next.Get(), nullptr, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(fakes::BodyHtml(browser->Document()), L"next");
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"before http://site.test/next.html", L"before http://site.test/next.html",
+                                             L"complete http://site.test/next.html"}));
+
+  FSink->Disconnect();
+  FSink->Disconnect();
+  EXPECT_FALSE(FSink->Connected());
+  EXPECT_EQ(browser->AdviseCount(), 0u);
+  asBrowser.Reset();
+  EXPECT_EQ(browser->RefCount(), 1u) << "the sink let go of its source";
+  browser->FireDocumentComplete(L"http://site.test/late");
+  EXPECT_EQ(seen.size(), 3u) << "no events after the disconnect";
 }
