@@ -12,6 +12,8 @@ class Variant {
 public:
   Variant() { VariantInit(&FValue); }
   explicit Variant(std::wstring_view text);
+  // Without it a string literal would pick the bool constructor.
+  explicit Variant(const wchar_t *text) : Variant(std::wstring_view(text ? text : L"")) {}
   explicit Variant(long value);
   explicit Variant(bool value);
   // Holds an added reference to `dispatch`.

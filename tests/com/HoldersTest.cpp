@@ -81,6 +81,9 @@ TEST(HoldersTest, VariantHoldsAndReleasesItsReferences) {
   EXPECT_EQ(TCountedDispatch::Live, 0);
   EXPECT_EQ(com::Variant(true).Get().boolVal, VARIANT_TRUE);
   EXPECT_EQ(com::Variant(42L).Get().lVal, 42);
+  const com::Variant literal(L"text");
+  ASSERT_EQ(literal.Get().vt, VT_BSTR) << "a string literal must not become a boolean";
+  EXPECT_STREQ(literal.Get().bstrVal, L"text");
 }
 
 TEST(HoldersTest, SafeArrayAccessScopeLocksAndReportsBounds) {
