@@ -34,6 +34,14 @@ public:
     return result.get();
   }
 
+  // An object made, used and destroyed on the thread, also when a failed
+  // assertion leaves the test early.
+  template <class T> using TOwned = std::unique_ptr<T, std::function<void(T *)>>;
+  template <class T> TOwned<T> Make() {
+    T *raw = Run([] { return new T(); });
+    return TOwned<T>(raw, [this](T *p) { Run([p] { delete p; }); });
+  }
+
   // Lets the loop spin until `condition` (checked on the thread) holds.
   bool WaitUntil(std::function<bool()> condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 

@@ -1,7 +1,8 @@
 // The host in a process of its own: two browser-like threads reach it through
 // the running-object table and the type-library marshaller, hear its events
 // through their own message loops, lose it when it is killed and find the new
-// one when it starts again.
+// one when it starts again; first through raw proxies, then through each
+// thread's server wrapper and its forms.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "BrowserThread.h"
@@ -18,6 +20,7 @@
 #include "ZUTervane.h"
 #include "com/Bstr.h"
 #include "com/ComObject.h"
+#include "toolbar/host/ServerWrapperUnit.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -97,9 +100,9 @@ TEST(CrossProcessHost, ReachedLostAndFoundAgainThroughMarshalling) {
   ASSERT_TRUE(host.Start()) << "the test host did not come up";
 
   TBrowserThread threads[2];
-  std::unique_ptr<TRawLink> links[2];
+  TBrowserThread::TOwned<TRawLink> links[2];
   for (int t = 0; t < 2; ++t) {
-    links[t] = threads[t].Run([] { return std::make_unique<TRawLink>(); });
+    links[t] = threads[t].Make<TRawLink>();
     ASSERT_EQ(threads[t].Run([&] { return links[t]->Attach(); }), S_OK) << "thread " << t;
     const auto [hr, id] = threads[t].Run([&] {
       LONG id = 0;
@@ -157,7 +160,158 @@ TEST(CrossProcessHost, ReachedLostAndFoundAgainThroughMarshalling) {
   }
   EXPECT_EQ(host.Calls(), (std::vector<std::wstring>{L"GetCurrentRubricName()", L"GetCurrentRubricName()"}));
 
+  for (auto &link : links)
+    link.reset();
+  EXPECT_TRUE(host.Quit()) << "the host did not quit when told";
+}
+
+namespace {
+
+// A server-connected form that counts what it hears, and on which thread.
+class TListeningForm : public kwo::IServerNotifications {
+public:
+  void ServerConnected(kwo::TServerWrapper *wrapper) override { Note(Connected, wrapper); }
+  void ServerLost(kwo::TServerWrapper *wrapper) override { Note(Lost, wrapper); }
+  void DocumentDataChanged(kwo::TServerWrapper *wrapper, int32_t AID, bool APresent, const std::wstring &AComments,
+                           int32_t AStatus, int32_t ARating) override {
+    Note(DataChanged, wrapper);
+    Data = {AID, APresent, AComments, AStatus, ARating};
+  }
+  void SettingsChanged(kwo::TServerWrapper *wrapper) override { Note(Settings, wrapper); }
+  void QuickGroupsChanged(kwo::TZUTervaneIGUIServerEvents *) override { Note(QuickGroups, nullptr); }
+
+  struct TData {
+    int32_t ID = 0;
+    bool Present = false;
+    std::wstring Comments;
+    int32_t Status = 0, Rating = 0;
+    bool operator==(const TData &) const = default;
+  };
+  int Connected = 0, Lost = 0, DataChanged = 0, Settings = 0, QuickGroups = 0;
+  TData Data;
+  // Set when a notification came on another thread or from another wrapper.
+  bool Stray = false;
+  DWORD Thread = GetCurrentThreadId();
+  kwo::TServerWrapper *Wrapper = nullptr;
+
+private:
+  void Note(int &counter, kwo::TServerWrapper *wrapper) {
+    ++counter;
+    if (GetCurrentThreadId() != Thread || (wrapper && wrapper != Wrapper))
+      Stray = true;
+  }
+};
+
+// What a browser thread holds: its wrapper, as the first toolbar form makes
+// it, two registered forms and a window of the thread.
+struct TBrowserSide {
+  TListeningForm Forms[2];
+  std::unique_ptr<kwo::TServerWrapper> Wrapper;
+  HHOOK Hook = nullptr;
+  HWND Window = nullptr;
+
+  TBrowserSide() {
+    Wrapper = std::make_unique<kwo::TServerWrapper>();
+    kwo::ThreadServerWrapper = Wrapper.get();
+    Hook = kwo::ThreadServerHook;
+    for (auto &form : Forms) {
+      form.Wrapper = Wrapper.get();
+      Wrapper->RegisterForm(&form);
+    }
+    Window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  }
+  ~TBrowserSide() {
+    DestroyWindow(Window);
+    for (auto &form : Forms)
+      Wrapper->UnregisterForm(&form);
+    Wrapper.reset();
+    kwo::ThreadServerWrapper = nullptr;
+  }
+
+  bool All(int TListeningForm::*counter, int count) const {
+    return Forms[0].*counter == count && Forms[1].*counter == count;
+  }
+  bool Stray() const { return Forms[0].Stray || Forms[1].Stray; }
+};
+
+} // namespace
+
+TEST(CrossProcessHost, EachThreadsWrapperLosesTheKilledHostAndFindsTheRestartedOne) {
+  THostProcess host(HostAnswers);
+  ASSERT_TRUE(host.Start()) << "the test host did not come up";
+
+  TBrowserThread threads[2];
+  TBrowserThread::TOwned<TBrowserSide> sides[2];
+  for (int t = 0; t < 2; ++t) {
+    sides[t] = threads[t].Make<TBrowserSide>();
+    EXPECT_TRUE(threads[t].Run([&] { return kwo::ThreadServerWrapper == sides[t]->Wrapper.get(); }));
+    EXPECT_NE(sides[t]->Hook, nullptr);
+    EXPECT_TRUE(threads[t].Run([&] { return sides[t]->Wrapper->IsConnected(); })) << "thread " << t;
+  }
+  EXPECT_NE(sides[0]->Wrapper.get(), sides[1]->Wrapper.get());
+  EXPECT_NE(sides[0]->Hook, sides[1]->Hook);
+  EXPECT_TRUE(threads[0].Run([] { return kwo::ThreadServerWrapper; }) !=
+              threads[1].Run([] { return kwo::ThreadServerWrapper; }));
+
   for (int t = 0; t < 2; ++t)
-    threads[t].Run([&] { links[t].reset(); });
+    EXPECT_EQ(threads[t].Run([&] { return sides[t]->Wrapper->GetDocumentID(L"http://thread" + std::to_wstring(t)); }),
+              42);
+  EXPECT_EQ(host.Calls(),
+            (std::vector<std::wstring>{L"GetDocumentID(http://thread0)", L"GetDocumentID(http://thread1)"}));
+  EXPECT_TRUE(host.WaitForLines(L"Advise ", 2)) << "each wrapper advises its own sink";
+
+  // Events come through each thread's message loop to both of its forms.
+  ASSERT_TRUE(host.Fire(206));
+  ASSERT_TRUE(host.Fire(203, 77));
+  for (int t = 0; t < 2; ++t) {
+    ASSERT_TRUE(threads[t].WaitUntil([&] {
+      return sides[t]->All(&TListeningForm::QuickGroups, 1) && sides[t]->All(&TListeningForm::DataChanged, 1);
+    })) << "thread "
+        << t;
+    for (const auto &form : sides[t]->Forms)
+      EXPECT_EQ(form.Data, (TListeningForm::TData{77, true, L"comments 77", 2, 3}));
+  }
+
+  // Killed mid-session: the next call in each thread loses the host once.
+  host.Kill();
+  for (int t = 0; t < 2; ++t) {
+    EXPECT_EQ(threads[t].Run([&] { return sides[t]->Wrapper->GetDocumentID(L"http://after/"); }), -1);
+    EXPECT_TRUE(threads[t].Run([&] { return sides[t]->All(&TListeningForm::Lost, 1); })) << "thread " << t;
+    const auto later = threads[t].Run([&] {
+      std::wstring name = L"stale";
+      sides[t]->Wrapper->GetCurrentRubricName(name);
+      return std::make_tuple(sides[t]->Wrapper->IsConnected(), name, sides[t]->Wrapper->HasDomainLinks(L"http://x/"),
+                             sides[t]->Wrapper->GetQuickGroupCount());
+    });
+    EXPECT_EQ(later, std::make_tuple(false, std::wstring(), false, 0));
+    EXPECT_TRUE(threads[t].Run([&] { return sides[t]->All(&TListeningForm::Lost, 1); }))
+        << "later calls call nothing and lose nothing more";
+  }
+
+  // Started again and announced: thread 0 by a thread message, thread 1
+  // through one of its windows.
+  ASSERT_TRUE(host.Start());
+  EXPECT_TRUE(PostThreadMessageW(threads[0].Id(), kwo::WM_HOSTSERVERREADY, 0, 0));
+  EXPECT_TRUE(PostMessageW(sides[1]->Window, kwo::WM_HOSTSERVERREADY, 0, 0));
+  for (int t = 0; t < 2; ++t) {
+    ASSERT_TRUE(threads[t].WaitUntil([&] { return sides[t]->All(&TListeningForm::Connected, 1); })) << "thread " << t;
+    EXPECT_TRUE(threads[t].Run([&] {
+      std::wstring name;
+      sides[t]->Wrapper->GetCurrentRubricName(name);
+      return name;
+    }) == L"Inbox");
+  }
+  EXPECT_EQ(host.Calls(), (std::vector<std::wstring>{L"GetCurrentRubricName()", L"GetCurrentRubricName()"}));
+  ASSERT_TRUE(host.Fire(204));
+  for (int t = 0; t < 2; ++t) {
+    EXPECT_TRUE(threads[t].WaitUntil([&] { return sides[t]->All(&TListeningForm::Settings, 1); }))
+        << "thread " << t << " advised the new host";
+    EXPECT_TRUE(threads[t].Run([&] { return sides[t]->All(&TListeningForm::Lost, 1) && !sides[t]->Stray(); }));
+  }
+
+  // The last forms go: each wrapper unadvises from the live host.
+  for (auto &side : sides)
+    side.reset();
+  EXPECT_TRUE(host.WaitForLines(L"Unadvise ", 2));
   EXPECT_TRUE(host.Quit()) << "the host did not quit when told";
 }
