@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FakeGUIServer.h"
+#include "HostEventSink.h"
 #include "com/Bstr.h"
 #include "com/SafeArray.h"
 
@@ -18,21 +19,8 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // Records every Invoke; optionally unadvises itself from inside the call.
-class TRecordingSink : public com::TComObject<TRecordingSink, IDispatch> {
+class TRecordingSink : public fakes::THostEventSink<TRecordingSink> {
 public:
-  static const com::TInterfaceEntry *Interfaces() {
-    static const com::TInterfaceEntry table[] = {
-        ZU_INTERFACE(TRecordingSink, IDispatch),
-        {&DIID_IGUIServerEvents, com::InterfaceOffset<TRecordingSink, IDispatch>()},
-        ZU_INTERFACE_END};
-    return table;
-  }
-  STDMETHODIMP GetTypeInfoCount(UINT *count) override {
-    *count = 0;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params, VARIANT *, EXCEPINFO *,
                       UINT *) override {
     Dispids.push_back(id);

@@ -20,6 +20,7 @@
 #include "ZUTervane.h"
 #include "com/Bstr.h"
 #include "com/ComObject.h"
+#include "tests/fakes/host/HostEventSink.h"
 #include "toolbar/host/ServerWrapperUnit.h"
 
 using Microsoft::WRL::ComPtr;
@@ -27,21 +28,8 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // Counts the events it hears and the thread it hears them on.
-class TCountingSink : public com::TComObject<TCountingSink, IDispatch> {
+class TCountingSink : public fakes::THostEventSink<TCountingSink> {
 public:
-  static const com::TInterfaceEntry *Interfaces() {
-    static const com::TInterfaceEntry table[] = {
-        ZU_INTERFACE(TCountingSink, IDispatch),
-        {&DIID_IGUIServerEvents, com::InterfaceOffset<TCountingSink, IDispatch>()},
-        ZU_INTERFACE_END};
-    return table;
-  }
-  STDMETHODIMP GetTypeInfoCount(UINT *count) override {
-    *count = 0;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS *params, VARIANT *, EXCEPINFO *, UINT *) override {
     LastDispid = id;
     LastThread = GetCurrentThreadId();
