@@ -1,8 +1,9 @@
-// Reads the input as stream strings and as a translation reply. The first
-// byte chooses how many source texts the translator holds, so replies with
-// the right count get past the count check. Checks that whatever is read
-// writes back to exactly the bytes it came from, and that a taken reply
-// translates every source text to its own entry.
+// Reads the input as stream strings, as a translation reply, as the host's
+// browser list and as domain-link IDs. The first byte chooses how many source
+// texts the translator holds, so replies with the right count get past the
+// count check. Checks that whatever is read writes back to exactly the bytes
+// it came from, and that a taken reply translates every source text to its
+// own entry.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "toolbar/host/HostPackets.h"
 #include "toolbar/services/MemTranslaterUnit.h"
 #include "toolbar/services/StreamUtils.h"
 #include "toolbar/services/ZUSystem.h"
@@ -59,6 +61,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       std::abort();
   }
   if (translater.Translate(u"never added") != u"never added")
+    std::abort();
+
+  // The complete entries of a browser list are the bytes after its count.
+  in.Rewind();
+  const std::vector<TBrowserListEntry> windows = ReadBrowserList(in);
+  if (in.Position() > in.Size() || (size < 4 && !windows.empty()))
+    std::abort();
+  TMemoryStream list;
+  WriteBrowserList(list, windows);
+  if (size >= 4 && (list.Size() > size || std::memcmp(list.Data() + 4, data + 4, list.Size() - 4) != 0))
+    std::abort();
+
+  in.Rewind();
+  const std::vector<int32_t> ids = ReadInt32List(in);
+  if (ids.size() != size / 4 || (!ids.empty() && std::memcmp(ids.data(), data, ids.size() * 4) != 0))
     std::abort();
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <mshtml.h>
 #include <oleauto.h>
 
+#include "HostPackets.h"
 #include "com/Bstr.h"
 #include "toolbar/services/StreamUtils.h"
 #include "toolbar/services/ZUSystemCom.h"
@@ -69,9 +70,7 @@ void ReadDomainLinkIds(IGUIServer *host, const std::wstring &url, std::vector<in
       TMemoryStream stream;
       ByteArrayToStream(links.Get(), stream);
       stream.Rewind();
-      int32_t id = 0;
-      while (stream.ReadInt32(id))
-        ids.push_back(id);
+      ids = ReadInt32List(stream);
     } catch (...) {
       // Domain links are a hint; the host is not given up for them.
     }
@@ -507,19 +506,9 @@ void TServerWrapper::GetBrowserWindows(std::vector<TBrowserWindowCaption> &capti
         }))
       return;
     stream.Rewind();
-    int32_t count = 0;
-    if (!stream.ReadInt32(count))
-      count = 0;
-    // Only what arrived is read: a list that ends early keeps its complete
-    // entries, and a count or length beyond the bytes allocates nothing.
-    for (int32_t i = 0; i < count; ++i) {
-      std::u16string caption, hint;
-      int32_t id = 0;
-      if (TryReadWideStr(stream, caption) != EWideStrRead::Ok || !stream.ReadInt32(id) ||
-          TryReadWideStr(stream, hint) != EWideStrRead::Ok)
-        break;
-      captions.push_back({std::wstring(AsWide(caption)), id});
-      hints.emplace_back(AsWide(hint));
+    for (const TBrowserListEntry &entry : ReadBrowserList(stream)) {
+      captions.push_back({std::wstring(AsWide(entry.Caption)), entry.ID});
+      hints.emplace_back(AsWide(entry.Hint));
     }
   });
 }
