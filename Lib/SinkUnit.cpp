@@ -115,7 +115,8 @@ STDMETHODIMP TBaseEventHandler::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPA
 namespace {
 
 // The browser's arguments, checked before a handler sees them: a short list or
-// a variant of another type would otherwise be read as a pointer.
+// a variant of another type would otherwise be read as a pointer, and a
+// handler reads the URL and writes Cancel through the by-reference ones.
 class TEventArgs {
 public:
   TEventArgs(DISPPARAMS *params, UINT count) : FParams(params), FCount(count) {}
@@ -123,9 +124,13 @@ public:
     if (!FParams || FParams->cArgs < FCount || (FCount > 0 && !FParams->rgvarg))
       return DISP_E_BADPARAMCOUNT;
     UINT i = FCount;
-    for (VARTYPE t : types)
-      if (FParams->rgvarg[--i].vt != t)
+    for (VARTYPE t : types) {
+      const VARIANT &arg = FParams->rgvarg[--i];
+      if (arg.vt != t)
         return DISP_E_TYPEMISMATCH;
+      if ((t & VT_BYREF) && !arg.byref)
+        return E_POINTER;
+    }
     return S_OK;
   }
   // Positions count from the first argument of the event's signature.

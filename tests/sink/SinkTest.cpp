@@ -212,10 +212,20 @@ TEST_F(SinkTest, ArgumentsThatAreNotTheBrowsersNeverReachAHandler) {
   TArgs urlByValue({Dispatch(nullptr), byValue});
   TArgs noCancelPointer({Dispatch(nullptr), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(&url), byValue});
   DISPPARAMS noArray = {nullptr, nullptr, 2, 0};
+  // The right types, but nothing behind the references a handler reads or writes.
+  VARIANT *noVariant = nullptr;
+  VARIANT_BOOL *noBool = nullptr;
+  TArgs nullUrl({Dispatch(nullptr), RefTo(noVariant)});
+  TArgs nullCancel({Dispatch(nullptr), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(noBool)});
+  TArgs nullHeaders(
+      {Dispatch(nullptr), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(&url), RefTo(noVariant), RefTo(noBool)});
   EXPECT_EQ(Fire(FSink.Get(), DISPID_NAVIGATECOMPLETE2, oneArg.Params()), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(Fire(FSink.Get(), DISPID_NAVIGATECOMPLETE2, &noArray), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(Fire(FSink.Get(), DISPID_NAVIGATECOMPLETE2, urlByValue.Params()), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Fire(FSink.Get(), DISPID_BEFORENAVIGATE2, noCancelPointer.Params()), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Fire(FSink.Get(), DISPID_NAVIGATECOMPLETE2, nullUrl.Params()), E_POINTER);
+  EXPECT_EQ(Fire(FSink.Get(), DISPID_BEFORENAVIGATE2, nullCancel.Params()), E_POINTER);
+  EXPECT_EQ(Fire(FSink.Get(), DISPID_BEFORENAVIGATE2, nullHeaders.Params()), E_POINTER);
   EXPECT_EQ(calls, 0);
 }
 
