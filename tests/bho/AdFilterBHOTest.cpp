@@ -89,6 +89,13 @@ TEST_F(AdFilterBHOTest, SitesOnWebBrowsersOnlyAndLetsGoOfThem) {
   EXPECT_EQ(site.Get(), nullptr);
   EXPECT_EQ(FHelper->GetSite(IID_IUnknown, nullptr), E_POINTER);
 
+  // Unsited while the helper object lives on: neither it nor its sink keeps
+  // the browser.
+  ASSERT_EQ(FHelper->SetSite(static_cast<IWebBrowser2 *>(FBrowser.Get())), S_OK);
+  EXPECT_EQ(FHelper->SetSite(nullptr), S_OK);
+  EXPECT_EQ(FBrowser->AdviseCount(), 0u);
+  EXPECT_EQ(FBrowser->RefCount(), 1u) << "only the test holds the browser after SetSite(null)";
+
   // Sited again, then released while sited: the sink is unadvised and the
   // browser released with the helper object.
   ASSERT_EQ(FHelper->SetSite(static_cast<IWebBrowser2 *>(FBrowser.Get())), S_OK);
