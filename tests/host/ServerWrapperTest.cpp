@@ -467,6 +467,164 @@ TEST_F(TServerWrapperTest, AFailingCallLosesTheHostOnceForEveryForm) {
                          L"B ServerLost wrapper"}));
 }
 
+TEST_F(TServerWrapperTest, WhatAFailingHostWroteIsDropped) {
+  fakes::TRunningHost host;
+  auto &a = host->Answers();
+  a.DomainLinkCount = 2;
+  a.CurrentRubricName = L"News";
+  a.DocumentID = 12;
+  a.DomainLinkUrls[3] = L"http://l/";
+  a.DomainLinks = fakes::Int32Array({4, 5});
+  a.DataID = 21;
+  a.DataComments = L"Seen";
+  a.DataStatus = 2;
+  a.DataRating = 4;
+  a.BrowserWindows = fakes::BrowserList({{L"One", 1, L"h1"}});
+  a.QuickGroups = {{true, L"G", {{L"t0", L"u0"}}}};
+  a.Translators = {{L"Deutsch", L"de:%s"}};
+  a.TranslatedPageUrl = L"http://t/";
+  a.AutoGrab = true;
+  host->SetAnswerOnFailure(true);
+  TServerWrapper &w = Make();
+  Form(L"A");
+  const auto text = [](const std::wstring &s) { return L"[" + s + L"]"; };
+  const auto num = [](auto n) { return std::to_wstring(n); };
+  const struct {
+    const wchar_t *Operation;
+    std::function<std::wstring()> Run;
+    std::wstring Empty;
+  } cases[] = {
+      {L"GetDomainLinkCount", [&] { return num(w.HasDomainLinks(L"http://a/")); }, L"0"},
+      {L"GetCurrentRubricName",
+       [&] {
+         std::wstring s = L"junk";
+         w.GetCurrentRubricName(s);
+         return text(s);
+       },
+       L"[]"},
+      {L"GetDocumentID", [&] { return num(w.GetDocumentID(L"http://a/")); }, L"-1"},
+      {L"GetDomainLinkUrl",
+       [&] {
+         std::wstring s = L"junk";
+         w.GetDomainLinkUrl(3, s);
+         return text(s);
+       },
+       L"[]"},
+      {L"GetCardColors",
+       [&] {
+         COLORREF c[4] = {1, 1, 1, 1};
+         const bool got = w.GetCardColors(c[0], c[1], c[2], c[3]);
+         return num(got) + L" " + num(c[0]) + L" " + num(c[1]) + L" " + num(c[2]) + L" " + num(c[3]);
+       },
+       L"0 1 1 1 1"},
+      {L"GetDocumentData",
+       [&] {
+         int32_t id = 77, status = 77, rating = 77;
+         std::wstring s = L"junk";
+         const bool got = w.GetDocumentData(L"http://a/", id, s, status, rating);
+         return num(got) + L" " + num(id) + L" " + text(s) + L" " + num(status) + L" " + num(rating);
+       },
+       L"0 77 [] 77 77"},
+      {L"GetBrowserWindows",
+       [&] {
+         std::vector<TBrowserWindowCaption> captions = {{L"junk", 1}};
+         TLines hints = {L"junk"};
+         w.GetBrowserWindows(captions, hints);
+         return num(captions.size()) + L" " + num(hints.size());
+       },
+       L"0 0"},
+      {L"GetQuickGroupCount", [&] { return num(w.GetQuickGroupCount()); }, L"0"},
+      {L"GetQuickGroup",
+       [&] {
+         bool visible = false;
+         int32_t links = 77;
+         std::wstring s = L"junk";
+         const bool got = w.GetQuickGroup(0, visible, s, links);
+         return num(got) + L" " + num(visible) + L" " + text(s) + L" " + num(links);
+       },
+       L"0 0 [] 77"},
+      {L"GetQuickLink",
+       [&] {
+         std::wstring title = L"junk", url = L"junk";
+         const bool got = w.GetQuickLink(0, 0, title, url);
+         return num(got) + L" " + text(title) + L" " + text(url);
+       },
+       L"0 [] []"},
+      {L"GetTranslator",
+       [&] {
+         std::wstring caption = L"junk", templ = L"junk";
+         w.GetTranslator(0, caption, templ);
+         return text(caption) + L" " + text(templ);
+       },
+       L"[] []"},
+      {L"GetTranslatorCount", [&] { return num(w.GetTranslatorCount()); }, L"0"},
+      {L"TranslatePage",
+       [&] {
+         std::wstring s = L"junk";
+         w.TranslatePage(L"http://a/", L"tmpl", s);
+         return text(s);
+       },
+       L"[]"},
+      {L"TranslateStrings",
+       [&] {
+         com::Variant translated = Text(L"junk");
+         w.TranslateStrings(fakes::StringArray({L"a"}).Get(), translated);
+         return num(translated.Type());
+       },
+       num(VT_EMPTY)},
+      {L"GetAutoGrab", [&] { return num(w.GetAutoGrab()); }, L"0"},
+  };
+  for (const auto &c : cases) {
+    w.Reconnect();
+    Log.clear();
+    host->ClearCalls();
+    host->FailWith(c.Operation, E_FAIL);
+    EXPECT_EQ(c.Run(), c.Empty) << c.Operation;
+    EXPECT_EQ(host->CallCount(c.Operation), 1u) << c.Operation;
+    EXPECT_EQ(Log, TLines{L"A ServerLost wrapper"}) << c.Operation;
+    EXPECT_FALSE(w.IsConnected()) << c.Operation;
+    host->FailWith(c.Operation, S_OK);
+  }
+
+  // Domain links are the one answer whose failure keeps the host.
+  w.Reconnect();
+  Log.clear();
+  host->FailWith(L"GetDomainLinks", E_FAIL);
+  std::vector<int32_t> ids = {99};
+  w.GetDomainLinks(L"http://a/", ids);
+  EXPECT_TRUE(ids.empty());
+  EXPECT_TRUE(Log.empty());
+  EXPECT_TRUE(w.IsConnected());
+}
+
+TEST_F(TServerWrapperTest, AFailingFormEndsAnEventAndTheHandlerAddsItsNumber) {
+  TServerWrapper &w = Make();
+  Form(L"A").OnNotify = [](const std::wstring &) { throw Exception("form failed"); };
+  Form(L"B");
+  TZUTervaneIGUIServerEvents &sink = w.Events();
+  const struct {
+    const char *Name;
+    std::function<void()> Fire;
+    std::string Message;
+  } cases[] = {
+      {"document data", [&] { w.HandleDocumentDataChange(sink, 1, VARIANT_TRUE, L"c", 2, 3); }, "form failed\r\n>>230"},
+      {"settings", [&] { w.HandleSettingsChange(sink); }, "form failed\r\n>>227"},
+      {"functionality", [&] { w.HandleFunctionalityChange(sink); }, "form failed\r\n>>256"},
+      {"quick groups", [&] { w.HandleQuickGroupChange(sink); }, "form failed\r\n>>269"},
+      {"language", [&] { w.HandleLanguageChange(sink); }, "form failed\r\n>>1722"},
+      {"statistics", [&] { w.HandleStatisticsMessage(0, 1); }, "form failed"},
+  };
+  for (const auto &c : cases) {
+    try {
+      c.Fire();
+      ADD_FAILURE() << c.Name << ": no failure";
+    } catch (const Exception &e) {
+      EXPECT_EQ(e.Message(), c.Message) << c.Name;
+    }
+  }
+  EXPECT_TRUE(Log.empty());
+}
+
 TEST_F(TServerWrapperTest, AHostThatCannotBeAdvisedFailsTheWrapperAndLeavesNoHook) {
   fakes::TRunningHost host;
   host->SetDead(true);
@@ -553,6 +711,10 @@ TEST_F(TServerWrapperTest, PageCommandsNeedADocumentWithAnAddress) {
     w.AddUrlToRubric(browser, false);
     w.ShowPopupKillerSettings(browser);
   }
+  int32_t id = 77, status = 77, rating = 77;
+  std::wstring comments = L"junk";
+  EXPECT_FALSE(w.GetDocumentData(L"", id, comments, status, rating));
+  EXPECT_EQ(comments, L"");
   EXPECT_TRUE(host->Calls().empty());
   w.AddUrlToRubric(PageBrowser().Get(), false);
   EXPECT_EQ(host->Calls(), TLines{L"AddUrlToRubric(Page, http://a/, , , 0)"});

@@ -346,7 +346,7 @@ HRESULT TFakeGUIServer::Reply(const wchar_t *operation, std::initializer_list<st
                               TFill &&fill) noexcept {
   return com::ComGuard([&]() -> HRESULT {
     const HRESULT hr = Enter(operation, args);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr) || FAnswerOnFailure)
       fill();
     return hr;
   });

@@ -78,7 +78,7 @@ struct TScreenShotParams {
 
 // What the server writes into out-arguments of successful calls. Failed calls
 // leave every out-argument empty (null strings, zeros, VT_EMPTY), as a proxy
-// does.
+// does, unless SetAnswerOnFailure says otherwise.
 struct TGUIServerAnswers {
   std::wstring AddUrlToRubricText;
   long LinkPictureFound = 0;
@@ -145,6 +145,9 @@ public:
   // left at the end of the test.
   void SetDead(bool dead, HRESULT hr = RPC_E_DISCONNECTED);
   bool Dead() const { return FDead; }
+  // Failing calls still write their out-arguments, as a host that fails after
+  // answering may: the caller has to drop them and free them.
+  void SetAnswerOnFailure(bool answer) { FAnswerOnFailure = answer; }
   // Called with every logged call as it arrives (the test host writes its log
   // file from it).
   void SetTrace(std::function<void(const std::wstring &)> trace) { FTrace = std::move(trace); }
@@ -300,6 +303,7 @@ private:
   TGUIServerAnswers FAnswers;
   std::map<std::wstring, HRESULT> FFailures;
   bool FDead = false;
+  bool FAnswerOnFailure = false;
   HRESULT FDeadResult = RPC_E_DISCONNECTED;
   std::function<void(const std::wstring &)> FTrace;
   std::function<void(const std::wstring &)> FConnectionTrace;
