@@ -360,6 +360,9 @@ TEST_F(TServerWrapperTest, AHostThatStartsLaterIsFoundOnItsMessage) {
   HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
   fakes::TRunningHost host;
+  // Forms are told only once the host's events can reach them.
+  std::vector<size_t> advisedWhenTold;
+  FForms[0]->OnNotify = [&](const std::wstring &) { advisedWhenTold.push_back(host->AdviseCount()); };
   Pump();
   EXPECT_FALSE(w.IsConnected()) << "found without being told";
 
@@ -368,6 +371,7 @@ TEST_F(TServerWrapperTest, AHostThatStartsLaterIsFoundOnItsMessage) {
   EXPECT_TRUE(w.IsConnected());
   EXPECT_EQ(Log, (TLines{L"A ServerConnected wrapper", L"B ServerConnected wrapper"}));
   EXPECT_EQ(host->AdviseCount(), 1u);
+  EXPECT_EQ(advisedWhenTold, std::vector<size_t>{1u});
 
   // As a thread message too, and every time: each attaches anew.
   Log.clear();
