@@ -629,6 +629,32 @@ TEST_F(TServerWrapperTest, AFailingFormEndsAnEventAndTheHandlerAddsItsNumber) {
   EXPECT_TRUE(Log.empty());
 }
 
+TEST_F(TServerWrapperTest, SwitchesPassTheirValueAsAHostBoolean) {
+  fakes::TRunningHost host;
+  TServerWrapper &w = Make();
+  const struct {
+    const wchar_t *Operation;
+    std::function<void(bool)> Set;
+  } cases[] = {
+      {L"SetBannerKillerEnabled", [&](bool v) { w.SetBannerKillerEnabled(v); }},
+      {L"SetHighlightEnabled", [&](bool v) { w.SetHighlightEnabled(v); }},
+      {L"SetLinkHintEnabled", [&](bool v) { w.SetLinkHintEnabled(v); }},
+      {L"SetPopupKillerEnabled", [&](bool v) { w.SetPopupKillerEnabled(v); }},
+      {L"SetProgramEnabled", [&](bool v) { w.SetProgramEnabled(v); }},
+      {L"SetAutoGrab", [&](bool v) { w.SetAutoGrab(v); }},
+  };
+  for (const auto &c : cases) {
+    host->ClearCalls();
+    c.Set(true);
+    c.Set(false);
+    const std::wstring name = c.Operation;
+    EXPECT_EQ(host->Calls(), (TLines{name + L"(-1)", name + L"(0)"}));
+  }
+  host->ClearCalls();
+  w.GrabImages(fakes::ByteArray({}).Get(), false);
+  EXPECT_EQ(host->Calls(), TLines{L"GrabImages(<0 bytes>, 0)"});
+}
+
 TEST_F(TServerWrapperTest, AHostThatCannotBeAdvisedFailsTheWrapperAndLeavesNoHook) {
   fakes::TRunningHost host;
   host->SetDead(true);
