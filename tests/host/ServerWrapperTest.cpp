@@ -101,6 +101,24 @@ com::Variant TwoDimensionalBytes() {
 
 com::Variant Text(const wchar_t *text) { return com::Variant(std::wstring_view(text)); }
 
+// A host with an answer for every operation that returns something.
+void AnswerEverything(fakes::TGUIServerAnswers &a) {
+  a.DomainLinkCount = 2;
+  a.CurrentRubricName = L"News";
+  a.DocumentID = 12;
+  a.DomainLinkUrls[3] = L"http://l/";
+  a.DomainLinks = fakes::Int32Array({4, 5});
+  a.DataID = 21;
+  a.DataComments = L"Seen";
+  a.DataStatus = 2;
+  a.DataRating = 4;
+  a.BrowserWindows = fakes::BrowserList({{L"One", 1, L"h1"}, {L"Two", 2, L"h2"}});
+  a.QuickGroups = {{false, L"G", {{L"t0", L"u0"}, {L"t1", L"u1"}}}};
+  a.Translators = {{L"Deutsch", L"de:%s"}};
+  a.TranslatedPageUrl = L"http://t/";
+  a.AutoGrab = true;
+}
+
 class TServerWrapperTest : public testing::Test {
 protected:
   void TearDown() override {
@@ -251,21 +269,8 @@ TEST_F(TServerWrapperTest, EveryOperationReachesItsHostOperation) {
   fakes::TRunningHost host;
   ASSERT_EQ(host.Registration(), S_OK);
   auto &a = host->Answers();
-  a.DomainLinkCount = 2;
-  a.CurrentRubricName = L"News";
-  a.DocumentID = 12;
-  a.DomainLinkUrls[3] = L"http://l/";
-  a.DomainLinks = fakes::Int32Array({4, 5});
-  a.DataID = 21;
-  a.DataComments = L"Seen";
-  a.DataStatus = 2;
-  a.DataRating = 4;
-  a.BrowserWindows = fakes::BrowserList({{L"One", 1, L"h1"}, {L"Two", 2, L"h2"}});
-  a.QuickGroups = {{false, L"G", {{L"t0", L"u0"}, {L"t1", L"u1"}}}};
-  a.Translators = {{L"Deutsch", L"de:%s"}};
-  a.TranslatedPageUrl = L"http://t/";
+  AnswerEverything(a);
   a.TranslationPrefix = L"x-";
-  a.AutoGrab = true;
   a.BrowserListFolder = L"C:\\lists";
   a.BrowserListFilter = L"Lists|*.iel";
 
@@ -473,21 +478,7 @@ TEST_F(TServerWrapperTest, AFailingCallLosesTheHostOnceForEveryForm) {
 
 TEST_F(TServerWrapperTest, WhatAFailingHostWroteIsDropped) {
   fakes::TRunningHost host;
-  auto &a = host->Answers();
-  a.DomainLinkCount = 2;
-  a.CurrentRubricName = L"News";
-  a.DocumentID = 12;
-  a.DomainLinkUrls[3] = L"http://l/";
-  a.DomainLinks = fakes::Int32Array({4, 5});
-  a.DataID = 21;
-  a.DataComments = L"Seen";
-  a.DataStatus = 2;
-  a.DataRating = 4;
-  a.BrowserWindows = fakes::BrowserList({{L"One", 1, L"h1"}});
-  a.QuickGroups = {{true, L"G", {{L"t0", L"u0"}}}};
-  a.Translators = {{L"Deutsch", L"de:%s"}};
-  a.TranslatedPageUrl = L"http://t/";
-  a.AutoGrab = true;
+  AnswerEverything(host->Answers());
   host->SetAnswerOnFailure(true);
   TServerWrapper &w = Make();
   Form(L"A");
