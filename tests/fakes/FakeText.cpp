@@ -2,6 +2,7 @@
 #include <wininet.h>
 
 #include <cwctype>
+#include <string_view>
 #include <vector>
 
 #include "FakeInternal.h"
@@ -40,6 +41,25 @@ struct TEntity {
 };
 const TEntity KEntities[] = {{L"amp", L'&'},  {L"lt", L'<'},    {L"gt", L'>'},
                              {L"quot", L'"'}, {L"apos", L'\''}, {L"nbsp", L'\u00A0'}};
+
+// Writes the characters of `escaped` as their entities.
+std::wstring EncodeEntities(const std::wstring &s, std::wstring_view escaped) {
+  std::wstring out;
+  for (wchar_t c : s) {
+    if (escaped.find(c) == std::wstring_view::npos) {
+      out += c;
+      continue;
+    }
+    for (const TEntity &e : KEntities)
+      if (e.Char == c) {
+        out += L'&';
+        out += e.Name;
+        out += L';';
+        break;
+      }
+  }
+  return out;
+}
 } // namespace
 
 std::wstring DecodeEntities(const std::wstring &s) {
@@ -82,43 +102,9 @@ std::wstring DecodeEntities(const std::wstring &s) {
   return out;
 }
 
-std::wstring EncodeText(const std::wstring &s) {
-  std::wstring out;
-  for (wchar_t c : s)
-    switch (c) {
-    case L'&':
-      out += L"&amp;";
-      break;
-    case L'<':
-      out += L"&lt;";
-      break;
-    case L'>':
-      out += L"&gt;";
-      break;
-    case L'\u00A0':
-      out += L"&nbsp;";
-      break;
-    default:
-      out += c;
-    }
-  return out;
-}
+std::wstring EncodeText(const std::wstring &s) { return EncodeEntities(s, L"&<>\u00A0"); }
 
-std::wstring EncodeAttribute(const std::wstring &s) {
-  std::wstring out;
-  for (wchar_t c : s)
-    switch (c) {
-    case L'&':
-      out += L"&amp;";
-      break;
-    case L'"':
-      out += L"&quot;";
-      break;
-    default:
-      out += c;
-    }
-  return out;
-}
+std::wstring EncodeAttribute(const std::wstring &s) { return EncodeEntities(s, L"&\""); }
 
 std::wstring CombineUrlW(const std::wstring &base, const std::wstring &url) {
   if (url.empty())
